@@ -1,0 +1,36 @@
+// SAFEARRAY: one-dimensional arrays of VT_UI1 (byte data) and VT_VARIANT (restriction lists).
+#pragma once
+
+#include <dbplatform/automation/Variant.h>
+
+struct SAFEARRAYBOUND {
+    ULONG cElements;
+    LONG lLbound;
+};
+
+struct SAFEARRAY {
+    USHORT cDims;
+    USHORT fFeatures;
+    ULONG cbElements;
+    ULONG cLocks;
+    void* pvData;
+    SAFEARRAYBOUND rgsabound[1];
+};
+
+#define FADF_FIXEDSIZE 0x0010
+#define FADF_VARIANT 0x0800
+
+SAFEARRAY* SafeArrayCreate(VARTYPE type, UINT dimensions, SAFEARRAYBOUND* bounds);
+SAFEARRAY* SafeArrayCreateVector(VARTYPE type, LONG lowerBound, ULONG elements);
+HRESULT SafeArrayDestroy(SAFEARRAY* array);  // DISP_E_ARRAYISLOCKED while accessed
+HRESULT SafeArrayAccessData(SAFEARRAY* array, void** data);
+HRESULT SafeArrayUnaccessData(SAFEARRAY* array);
+HRESULT SafeArrayGetLBound(SAFEARRAY* array, UINT dimension, LONG* bound);
+HRESULT SafeArrayGetUBound(SAFEARRAY* array, UINT dimension, LONG* bound);
+UINT SafeArrayGetDim(SAFEARRAY* array);
+UINT SafeArrayGetElemsize(SAFEARRAY* array);
+HRESULT SafeArrayGetVartype(SAFEARRAY* array, VARTYPE* type);
+// Element access by index; VT_VARIANT elements are copied with VariantCopy.
+HRESULT SafeArrayGetElement(SAFEARRAY* array, LONG* indices, void* value);
+HRESULT SafeArrayPutElement(SAFEARRAY* array, LONG* indices, void* value);
+HRESULT SafeArrayCopy(SAFEARRAY* source, SAFEARRAY** copy);

@@ -1,0 +1,73 @@
+// Windows base types as the two libraries' interfaces use them, on LP64 Linux.
+//
+// HRESULT, SCODE and LONG are 32 bits wide so that FAILED(0x80004005) holds and
+// VT_I4 values keep their width; `long` in the libraries' own signatures stays the
+// platform's 64-bit long and carries a 32-bit value sign-extended.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+using HRESULT = std::int32_t;
+using SCODE = std::int32_t;
+using LONG = std::int32_t;
+using ULONG = std::uint32_t;
+using DWORD = std::uint32_t;
+using WORD = std::uint16_t;
+using BYTE = std::uint8_t;
+using SHORT = std::int16_t;
+using USHORT = std::uint16_t;
+using INT = int;
+using UINT = unsigned int;
+using BOOL = int;
+using LONGLONG = std::int64_t;
+using ULONGLONG = std::uint64_t;
+using CHAR = char;
+using WCHAR = char16_t;    // UTF-16 code unit: wchar_t is 32 bits on Linux
+using OLECHAR = char16_t;
+using LPSTR = char*;
+using LPCSTR = const char*;
+using LPTSTR = char*;
+using LPCTSTR = const char*;
+using LPOLESTR = OLECHAR*;
+using LPCOLESTR = const OLECHAR*;
+using LPVOID = void*;
+using HWND = void*;
+using VARTYPE = std::uint16_t;
+using VARIANT_BOOL = std::int16_t;
+using DATE = double;  // automation date: days since 1899-12-30 00:00
+
+#ifndef TRUE
+#define TRUE 1
+#endif
+#ifndef FALSE
+#define FALSE 0
+#endif
+
+#define VARIANT_TRUE ((VARIANT_BOOL)-1)
+#define VARIANT_FALSE ((VARIANT_BOOL)0)
+
+#define SUCCEEDED(hr) (((HRESULT)(hr)) >= 0)
+#define FAILED(hr) (((HRESULT)(hr)) < 0)
+
+#define CP_ACP 0u
+#define CP_UTF8 65001u
+
+#define MB_OK 0x00000000u
+#define MB_ICONERROR 0x00000010u
+#define MB_ICONWARNING 0x00000030u
+#define MB_ICONINFORMATION 0x00000040u
+#define IDOK 1
+#define IDCANCEL 2
+
+// Calendar time with milliseconds, as Win32 passes it around.
+struct SYSTEMTIME {
+    WORD wYear;
+    WORD wMonth;
+    WORD wDayOfWeek;  // 0 = Sunday
+    WORD wDay;
+    WORD wHour;
+    WORD wMinute;
+    WORD wSecond;
+    WORD wMilliseconds;
+};

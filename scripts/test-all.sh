@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# Runs every test on a fresh Debian 12 machine: installs what is missing, starts the
+# database servers, builds a release tree and an ASan+UBSan tree, runs each fuzz target
+# (clang, libFuzzer) for FUZZ_SECONDS (default 60), runs the whole suite in both trees
+# and stops the servers again, also when something fails.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+jobs=${JOBS:-$(nproc)}
+fuzz_seconds=${FUZZ_SECONDS:-60}
+
+scripts/install-deps.sh --servers
+trap 'scripts/db-servers.sh stop >/dev/null 2>&1 || true' EXIT
+scripts/db-servers.sh start
+# shellcheck disable=SC1091
+source build/odbc/env.sh
+
+echo "== release build"
+cmake -S . -B build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build/release -j"$jobs"
+
+echo "== sanitizer build (ASan + UBSan)"
+cmake -S . -B build/asan -DCMAKE_BUILD_TYPE=Debug -DDBPLATFORM_SANITIZE=ON -DDBPLATFORM_BENCH=OFF >/dev/null
+cmake --build build/asan -j"$jobs"
+
+echo "== fuzz build (clang, libFuzzer)"
+CC=clang CXX=clang++ cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDBPLATFORM_FUZZ=ON \
+  -DDBPLATFORM_SANITIZE=ON -DDBPLATFORM_TESTS=OFF -DDBPLATFORM_BENCH=OFF >/dev/null
+cmake --build build/fuzz -j"$jobs"
+for target in build/fuzz/fuzz/fuzz_*; do
+  [[ -x "$target" ]] || continue
+  name=$(basename "$target")
+  corpus="build/fuzz/corpus/$name"; mkdir -p "$corpus"
+  seeds="fuzz/seeds/${name#fuzz_}"
+  echo "== fuzzing $name for ${fuzz_seconds}s"
+  "$target" -max_total_time="$fuzz_seconds" -print_final_stats=0 "$corpus" $( [[ -d "$seeds" ]] && echo "$seeds" ) \
+    2>"build/fuzz/$name.log" || { tail -50 "build/fuzz/$name.log"; exit 1; }
+  grep -E '^#[0-9]+.*DONE' "build/fuzz/$name.log" | tail -1 || true
+done
+
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0}
+export LSAN_OPTIONS="suppressions=$root/scripts/lsan.supp:print_suppressions=0"
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+
+echo "== tests, release build"
+ctest --test-dir build/release --output-on-failure -j"$jobs"
+echo "== tests, sanitizer build"
+ctest --test-dir build/asan --output-on-failure -j"$jobs"
