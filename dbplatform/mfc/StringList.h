@@ -14,6 +14,11 @@ public:
     CStringList& operator=(const CStringList&) = delete;
     ~CStringList() override;
 
+    CRuntimeClass* GetRuntimeClass() const override;
+    // Stores the count and then each text (length and bytes); loading appends at the tail.
+    void Serialize(CArchive& archive) override;
+    static CRuntimeClass classCStringList;
+
     int GetCount() const { return count_; }
     int GetSize() const { return count_; }
     BOOL IsEmpty() const { return count_ == 0; }
