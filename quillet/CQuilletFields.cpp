@@ -1,0 +1,333 @@
+// Field access on the current row: the generic readers and writers, the typed forms, byte
+// chunks and field metadata.
+#include <quillet/CQuillet.h>
+
+#include <dbplatform/automation/DateTime.h>
+#include <dbplatform/automation/SafeArray.h>
+
+#include <algorithm>
+#include <cstring>
+
+namespace quillet {
+
+namespace {
+// Frees a variant's contents on every path out of a typed getter.
+struct ScopedVariant {
+    VARIANT value;
+    ScopedVariant() { VariantInit(&value); }
+    ~ScopedVariant() { VariantClear(&value); }
+    ScopedVariant(const ScopedVariant&) = delete;
+    ScopedVariant& operator=(const ScopedVariant&) = delete;
+};
+}  // namespace
+
+// A NULL comes back with its whole value area zeroed, so that readers of the raw variant
+// see 0 rather than stale bytes.
+int CQuillet::ReadValue(const FieldKey& key, VARIANT& value) {
+    if (!IsRecordsetOpen()) return 0;
+    try {
+        _variant_t fetched = recordset->GetCollect(key.ToVariant());
+        VariantClear(&value);
+        Check(VariantCopy(&value, &fetched));
+        if (value.vt == VT_NULL) {
+            std::memset(&value, 0, sizeof value);
+            value.vt = VT_NULL;
+        }
+        return 1;
+    } catch (const _com_error& error) {
+        lastError = SystemMessageOf(error);
+        return 0;
+    }
+}
+
+// A value ADO refuses (no edit in progress, a type the column cannot take) is a plain 0:
+// only a failure to build the field key is reported.
+int CQuillet::WriteValue(const FieldKey& key, const VARIANT& value) {
+    if (!IsRecordsetOpen()) return 0;
+    _variant_t keyValue;
+    try {
+        keyValue = key.ToVariant();
+    } catch (const _com_error& error) {
+        lastError = SystemMessageOf(error);
+        return 0;
+    }
+    try {
+        recordset->PutCollect(keyValue, _variant_t(value));
+        return 1;
+    } catch (const _com_error&) {
+        return 0;
+    }
+}
+
+int CQuillet::GetFieldValue(const char* name, VARIANT& value) { return ReadValue(FieldKey::Named(name), value); }
+int CQuillet::GetFieldValueAt(long index, VARIANT& value) { return ReadValue(FieldKey::At(index), value); }
+int CQuillet::SetFieldValue(const char* name, const VARIANT& value) { return WriteValue(FieldKey::Named(name), value); }
+int CQuillet::SetFieldValueAt(long index, const VARIANT& value) { return WriteValue(FieldKey::At(index), value); }
+
+// A value that does not fit the requested type is a failure with the conversion's
+// message, never a number made of whatever bytes were left in the variant.
+int CQuillet::ReadConverted(const FieldKey& key, VARTYPE type, VARIANT* converted) {
+    ScopedVariant fetched;
+    int read = key.byName ? GetFieldValue(key.name, fetched.value) : GetFieldValueAt(key.index, fetched.value);
+    if (!read) return 0;
+    if (fetched.value.vt == VT_NULL) return 2;
+    HRESULT hr = fetched.value.vt == type ? VariantCopy(converted, &fetched.value)
+                                          : VariantChangeType(converted, &fetched.value, 0, type);
+    if (FAILED(hr)) {
+        VariantClear(converted);
+        lastError = SystemMessageOf(_com_error(hr));
+        return 0;
+    }
+    return 1;
+}
+
+template <class Value, class Extract>
+int CQuillet::ReadNumber(const FieldKey& key, VARTYPE type, Value& value, Extract extract) {
+    ScopedVariant converted;
+    switch (ReadConverted(key, type, &converted.value)) {
+        case 0: return 0;
+        case 2: value = Value(); return 1;
+        default: value = extract(converted.value); return 1;
+    }
+}
+
+int CQuillet::ReadBool(const FieldKey& key, bool& value) {
+    return ReadNumber(key, VT_BOOL, value, [](const VARIANT& v) { return v.boolVal == VARIANT_TRUE; });
+}
+
+// Conversion failures here keep the text hosts have always seen for them.
+int CQuillet::ReadString(const FieldKey& key, CString& value) {
+    ScopedVariant converted;
+    ScopedVariant fetched;
+    int read = key.byName ? GetFieldValue(key.name, fetched.value) : GetFieldValueAt(key.index, fetched.value);
+    if (!read) return 0;
+    if (fetched.value.vt == VT_NULL) {
+        value.Empty();
+        return 1;
+    }
+    HRESULT hr = fetched.value.vt == VT_BSTR ? VariantCopy(&converted.value, &fetched.value)
+                                             : VariantChangeType(&converted.value, &fetched.value, 0, VT_BSTR);
+    if (FAILED(hr) || converted.value.vt != VT_BSTR) {
+        lastError = "change date type error";
+        return 0;
+    }
+    value = CString(static_cast<const OLECHAR*>(converted.value.bstrVal));
+    return 1;
+}
+
+// A NULL reads as the automation date 0, 1899-12-30 00:00 local time.
+int CQuillet::ReadTime(const FieldKey& key, CTime& value) {
+    ScopedVariant fetched;
+    int read = key.byName ? GetFieldValue(key.name, fetched.value) : GetFieldValueAt(key.index, fetched.value);
+    if (!read) return 0;
+    DATE date = 0.0;
+    if (fetched.value.vt != VT_NULL) {
+        ScopedVariant converted;
+        HRESULT hr = VariantChangeType(&converted.value, &fetched.value, 0, VT_DATE);
+        if (FAILED(hr) || converted.value.vt != VT_DATE) {
+            lastError = "change date type error";
+            return 0;
+        }
+        date = converted.value.date;
+    }
+    SYSTEMTIME calendar{};
+    if (!VariantTimeToSystemTime(date, &calendar)) {
+        lastError = "change date type error";
+        return 0;
+    }
+    value = CTime(calendar, -1);
+    return 1;
+}
+
+int CQuillet::GetFieldTime(const char* name, CTime& value) { return ReadTime(FieldKey::Named(name), value); }
+int CQuillet::GetFieldTimeAt(long index, CTime& value) { return ReadTime(FieldKey::At(index), value); }
+int CQuillet::GetFieldBool(const char* name, bool& value) { return ReadBool(FieldKey::Named(name), value); }
+int CQuillet::GetFieldBoolAt(long index, bool& value) { return ReadBool(FieldKey::At(index), value); }
+int CQuillet::GetFieldString(const char* name, CString& value) { return ReadString(FieldKey::Named(name), value); }
+int CQuillet::GetFieldStringAt(long index, CString& value) { return ReadString(FieldKey::At(index), value); }
+
+namespace {
+char ExtractChar(const VARIANT& v) { return v.cVal; }
+short ExtractShort(const VARIANT& v) { return v.iVal; }
+int ExtractInt(const VARIANT& v) { return v.lVal; }
+long ExtractLong(const VARIANT& v) { return v.lVal; }
+float ExtractFloat(const VARIANT& v) { return v.fltVal; }
+double ExtractDouble(const VARIANT& v) { return v.dblVal; }
+}  // namespace
+
+int CQuillet::GetFieldChar(const char* name, char& value) {
+    return ReadNumber(FieldKey::Named(name), VT_I1, value, ExtractChar);
+}
+int CQuillet::GetFieldCharAt(long index, char& value) { return ReadNumber(FieldKey::At(index), VT_I1, value, ExtractChar); }
+int CQuillet::GetFieldShort(const char* name, short& value) {
+    return ReadNumber(FieldKey::Named(name), VT_I2, value, ExtractShort);
+}
+int CQuillet::GetFieldShortAt(long index, short& value) {
+    return ReadNumber(FieldKey::At(index), VT_I2, value, ExtractShort);
+}
+int CQuillet::GetFieldInt(const char* name, int& value) {
+    return ReadNumber(FieldKey::Named(name), VT_I4, value, ExtractInt);
+}
+int CQuillet::GetFieldIntAt(long index, int& value) { return ReadNumber(FieldKey::At(index), VT_I4, value, ExtractInt); }
+int CQuillet::GetFieldLong(const char* name, long& value) {
+    return ReadNumber(FieldKey::Named(name), VT_I4, value, ExtractLong);
+}
+int CQuillet::GetFieldLongAt(long index, long& value) {
+    return ReadNumber(FieldKey::At(index), VT_I4, value, ExtractLong);
+}
+int CQuillet::GetFieldFloat(const char* name, float& value) {
+    return ReadNumber(FieldKey::Named(name), VT_R4, value, ExtractFloat);
+}
+int CQuillet::GetFieldFloatAt(long index, float& value) {
+    return ReadNumber(FieldKey::At(index), VT_R4, value, ExtractFloat);
+}
+int CQuillet::GetFieldDouble(const char* name, double& value) {
+    return ReadNumber(FieldKey::Named(name), VT_R8, value, ExtractDouble);
+}
+int CQuillet::GetFieldDoubleAt(long index, double& value) {
+    return ReadNumber(FieldKey::At(index), VT_R8, value, ExtractDouble);
+}
+
+// Typed setters: the host's value as the variant type the column is written with.
+int CQuillet::WriteTime(const FieldKey& key, const CTime& value) {
+    SYSTEMTIME calendar{};
+    value.GetAsSystemTime(calendar);
+    DATE date = 0.0;
+    SystemTimeToVariantTime(&calendar, &date);
+    _variant_t variant(date, VT_DATE);
+    return key.byName ? SetFieldValue(key.name, variant) : SetFieldValueAt(key.index, variant);
+}
+
+namespace {
+// Booleans travel as a 16-bit integer -1 or 0, which every product's column takes.
+_variant_t BoolVariant(bool value) { return _variant_t(static_cast<short>(value ? -1 : 0), VT_I2); }
+}  // namespace
+
+int CQuillet::SetFieldTime(const char* name, const CTime& value) { return WriteTime(FieldKey::Named(name), value); }
+int CQuillet::SetFieldTimeAt(long index, const CTime& value) { return WriteTime(FieldKey::At(index), value); }
+int CQuillet::SetFieldBool(const char* name, const bool& value) { return SetFieldValue(name, BoolVariant(value)); }
+int CQuillet::SetFieldBoolAt(long index, const bool& value) { return SetFieldValueAt(index, BoolVariant(value)); }
+int CQuillet::SetFieldByte(const char* name, const unsigned char& value) { return SetFieldValue(name, _variant_t(value)); }
+int CQuillet::SetFieldByteAt(long index, const unsigned char& value) { return SetFieldValueAt(index, _variant_t(value)); }
+int CQuillet::SetFieldShort(const char* name, const short& value) { return SetFieldValue(name, _variant_t(value)); }
+int CQuillet::SetFieldShortAt(long index, const short& value) { return SetFieldValueAt(index, _variant_t(value)); }
+int CQuillet::SetFieldInt(const char* name, const int& value) { return SetFieldValue(name, _variant_t(value)); }
+int CQuillet::SetFieldIntAt(long index, const int& value) { return SetFieldValueAt(index, _variant_t(value)); }
+// A long that does not fit 32 bits travels as a 64-bit integer rather than being cut.
+int CQuillet::SetFieldLong(const char* name, const long& value) { return SetFieldValue(name, _variant_t(value)); }
+int CQuillet::SetFieldLongAt(long index, const long& value) { return SetFieldValueAt(index, _variant_t(value)); }
+int CQuillet::SetFieldFloat(const char* name, const float& value) { return SetFieldValue(name, _variant_t(value)); }
+int CQuillet::SetFieldFloatAt(long index, const float& value) { return SetFieldValueAt(index, _variant_t(value)); }
+int CQuillet::SetFieldDouble(const char* name, const double& value) { return SetFieldValue(name, _variant_t(value)); }
+int CQuillet::SetFieldDoubleAt(long index, const double& value) { return SetFieldValueAt(index, _variant_t(value)); }
+int CQuillet::SetFieldString(const char* name, const CString& value) {
+    return SetFieldValue(name, _variant_t(value.GetString()));
+}
+int CQuillet::SetFieldStringAt(long index, const CString& value) {
+    return SetFieldValueAt(index, _variant_t(value.GetString()));
+}
+
+// One call writes the whole value: the first chunk of an edit replaces the field.
+int CQuillet::WriteChunk(const FieldKey& key, const unsigned char* data, long length) {
+    if (length <= 0 || data == nullptr) return 0;
+    if (!IsRecordsetOpen()) return 0;
+    try {
+        SAFEARRAY* array = SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(length));
+        if (!array) _com_issue_error(E_OUTOFMEMORY);
+        VARIANT bytes;
+        VariantInit(&bytes);
+        bytes.vt = VT_ARRAY | VT_UI1;
+        bytes.parray = array;
+        _variant_t chunk(bytes, false);
+        void* target = nullptr;
+        Check(SafeArrayAccessData(array, &target));
+        std::memcpy(target, data, static_cast<std::size_t>(length));
+        Check(SafeArrayUnaccessData(array));
+        FieldPtr field = recordset->GetFields()->GetItem(key.ToVariant());
+        Check(field->AppendChunk(chunk));
+        return 1;
+    } catch (const _com_error& error) {
+        lastError = SystemMessageOf(error);
+        return 0;
+    }
+}
+
+// Copies at most the bytes GetChunk returned, which may be fewer than asked for. Moving
+// off the row and back resets the provider's chunk offset, so the next call reads the
+// value from its start again.
+int CQuillet::ReadChunk(const FieldKey& key, unsigned char*& buffer, long length) {
+    if (!IsRecordsetOpen()) return 0;
+    if (length <= 0 || buffer == nullptr) return 0;
+    int result = 0;
+    try {
+        FieldPtr field = recordset->GetFields()->GetItem(key.ToVariant());
+        _variant_t chunk = field->GetChunk(length);
+        if (chunk.vt == (VT_ARRAY | VT_UI1) && chunk.parray) {
+            LONG lower = 0, upper = -1;
+            Check(SafeArrayGetLBound(chunk.parray, 1, &lower));
+            Check(SafeArrayGetUBound(chunk.parray, 1, &upper));
+            long available = upper >= lower ? static_cast<long>(upper) - lower + 1 : 0;
+            void* source = nullptr;
+            Check(SafeArrayAccessData(chunk.parray, &source));
+            std::memcpy(buffer, source, static_cast<std::size_t>(std::min(length, available)));
+            Check(SafeArrayUnaccessData(chunk.parray));
+            result = 1;
+        }
+    } catch (const _com_error& error) {
+        lastError = SystemMessageOf(error);
+        return 0;
+    }
+    MoveNext();
+    MovePrevious();
+    return result;
+}
+
+int CQuillet::SetFieldChunk(const char* name, const unsigned char* data, long length) {
+    return WriteChunk(FieldKey::Named(name), data, length);
+}
+int CQuillet::SetFieldChunkAt(long index, const unsigned char* data, long length) {
+    return WriteChunk(FieldKey::At(index), data, length);
+}
+int CQuillet::GetFieldChunk(const char* name, unsigned char*& buffer, long& length) {
+    return ReadChunk(FieldKey::Named(name), buffer, length);
+}
+int CQuillet::GetFieldChunkAt(long index, unsigned char*& buffer, long& length) {
+    return ReadChunk(FieldKey::At(index), buffer, length);
+}
+
+long CQuillet::GetFieldCount() {
+    if (!IsRecordsetOpen()) return -1;
+    try {
+        return recordset->GetFields()->GetCount();
+    } catch (const _com_error& error) {
+        lastError = SystemMessageOf(error);
+        return -1;
+    }
+}
+
+long CQuillet::ReadActualSize(const FieldKey& key) {
+    if (!IsRecordsetOpen()) return 0;
+    try {
+        return recordset->GetFields()->GetItem(key.ToVariant())->GetActualSize();
+    } catch (const _com_error& error) {
+        lastError = SystemMessageOf(error);
+        return 0;
+    }
+}
+
+// Any failure reads as adEmpty (0) and leaves the error text alone.
+long CQuillet::ReadType(const FieldKey& key) {
+    try {
+        if (!IsRecordsetOpen()) return 0;
+        return recordset->GetFields()->GetItem(key.ToVariant())->GetType();
+    } catch (...) {
+        return 0;
+    }
+}
+
+long CQuillet::GetFieldActualSize(const char* name) { return ReadActualSize(FieldKey::Named(name)); }
+long CQuillet::GetFieldActualSizeAt(long index) { return ReadActualSize(FieldKey::At(index)); }
+long CQuillet::GetFieldType(const char* name) { return ReadType(FieldKey::Named(name)); }
+long CQuillet::GetFieldTypeAt(long index) { return ReadType(FieldKey::At(index)); }
+
+}  // namespace quillet
