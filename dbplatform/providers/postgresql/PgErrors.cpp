@@ -1,0 +1,35 @@
+#include <dbplatform/providers/postgresql/PgErrors.h>
+
+#include <cstring>
+
+#include <dbplatform/com/ComError.h>
+
+namespace dbplatform::provider::postgresql {
+
+HRESULT HResultForSqlState(const char* sqlState) {
+    if (sqlState == nullptr || std::strlen(sqlState) != 5) return E_FAIL;
+    if (std::strcmp(sqlState, "42P01") == 0) return DB_E_NOTABLE;
+    if (std::strncmp(sqlState, "23", 2) == 0) return DB_E_INTEGRITYVIOLATION;
+    if (std::strncmp(sqlState, "42", 2) == 0) return DB_E_ERRORSINCOMMAND;
+    if (std::strncmp(sqlState, "22", 2) == 0) return DB_E_CANTCONVERTVALUE;
+    // Connection, authentication, resources, shutdown: the database is not usable.
+    for (const char* lost : {"08", "28", "53", "57", "58", "3D"})
+        if (std::strncmp(sqlState, lost, 2) == 0) return E_FAIL;
+    return DB_E_ERRORSINCOMMAND;
+}
+
+std::string TrimMessage(const char* message) {
+    std::string text = message ? message : "";
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+    return text;
+}
+
+void ThrowResultError(PGconn* connection, PGresult* result) {
+    std::string message = TrimMessage(result ? PQresultErrorMessage(result) : nullptr);
+    if (message.empty()) message = TrimMessage(PQerrorMessage(connection));
+    HRESULT hr = HResultForSqlState(result ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr);
+    PQclear(result);
+    throw _com_error(hr, message);
+}
+
+}  // namespace dbplatform::provider::postgresql

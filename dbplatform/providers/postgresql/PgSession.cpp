@@ -1,0 +1,446 @@
+#include <dbplatform/providers/postgresql/PgSession.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+
+#include <dbplatform/automation/DateTime.h>
+#include <dbplatform/com/ComError.h>
+#include <dbplatform/providers/odbc/SelectShape.h>
+#include <dbplatform/providers/odbc/ValueText.h>
+#include <dbplatform/providers/postgresql/PgConnectParams.h>
+#include <dbplatform/providers/postgresql/PgErrors.h>
+#include <dbplatform/providers/postgresql/PgRows.h>
+#include <dbplatform/providers/postgresql/PgTypes.h>
+
+namespace dbplatform::provider::postgresql {
+namespace {
+
+constexpr Oid kTidOid = 27;
+
+// NOTICEs (DROP ... IF EXISTS and friends) are not errors and must not reach stderr.
+void SwallowNotice(void*, const char*) {}
+
+// Statement parameters in libpq's form, text except for byte arrays.
+class Params {
+public:
+    // Adds `value`, written for a column of `type`; returns its "$n".
+    std::string Add(const Value& value, DataTypeEnum type) {
+        std::string text;
+        bool isNull = false;
+        int format = 0;
+        Oid oid = 0;
+        switch (value.kind) {
+            case ValueKind::Null: isNull = true; break;
+            case ValueKind::Integer: text = std::to_string(value.integer); break;
+            case ValueKind::Boolean: text = value.integer ? "true" : "false"; break;
+            case ValueKind::Double:
+                text = type == adSingle ? TextFromFloat(static_cast<float>(value.real)) : TextFromDouble(value.real);
+                break;
+            case ValueKind::Date: text = TextFromDate(value.real); break;
+            case ValueKind::Text: text = value.bytes; break;
+            case ValueKind::Bytes:
+                text = value.bytes;
+                format = 1;
+                oid = kByteaOid;
+                break;
+        }
+        texts_.push_back(std::move(text));
+        nulls_.push_back(isNull);
+        formats_.push_back(format);
+        types_.push_back(oid);
+        return "$" + std::to_string(texts_.size());
+    }
+
+    PGresult* Run(PGconn* connection, const std::string& sql) {
+        std::vector<const char*> values;
+        std::vector<int> lengths;
+        for (std::size_t i = 0; i < texts_.size(); ++i) {
+            values.push_back(nulls_[i] ? nullptr : texts_[i].c_str());
+            lengths.push_back(static_cast<int>(texts_[i].size()));
+        }
+        PGresult* result = PQexecParams(connection, sql.c_str(), static_cast<int>(texts_.size()), types_.data(),
+                                        values.data(), lengths.data(), formats_.data(), 0);
+        ExecStatusType status = PQresultStatus(result);
+        if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) ThrowResultError(connection, result);
+        return result;
+    }
+
+private:
+    std::vector<std::string> texts_;
+    std::vector<bool> nulls_;
+    std::vector<int> formats_;
+    std::vector<Oid> types_;
+};
+
+// Frees a PGresult at the end of a scope.
+struct ResultHolder {
+    PGresult* result;
+    ~ResultHolder() { PQclear(result); }
+};
+
+bool IsIdentity(const std::string& column) { return column == kRowIdentityColumn; }
+
+// The WHERE conditions that pick the row at `locator` (without its ctid) and check the
+// original values of the columns being changed.
+std::string RowConditions(const RowLocator& locator, const std::vector<ColumnWrite>* changed, Params* params) {
+    std::string where;
+    auto add = [&](const std::string& column, const Value& value, DataTypeEnum type, bool nullSafe) {
+        if (!where.empty()) where += " AND ";
+        if (value.kind == ValueKind::Null) {
+            where += PgIdentifier(column) + " IS NULL";
+        } else {
+            where += PgIdentifier(column) + (nullSafe ? " IS NOT DISTINCT FROM " : " = ") + params->Add(value, type);
+        }
+    };
+    for (const auto& [column, value] : locator.columns)
+        if (!IsIdentity(column)) add(column, value, adVarWChar, false);
+    if (changed)
+        for (const ColumnWrite& write : *changed) add(write.column, write.original, write.type, true);
+    return where;
+}
+
+const Value* IdentityOf(const RowLocator& locator) {
+    for (const auto& [column, value] : locator.columns)
+        if (IsIdentity(column)) return &value;
+    return nullptr;
+}
+
+// "ctid = $n::tid" for a located row, else the first row matching the conditions: a
+// keyless table may hold identical rows and exactly one of them must change.
+std::string TargetRow(const std::string& table, const RowLocator& locator, const std::vector<ColumnWrite>* changed,
+                      Params* params) {
+    if (const Value* identity = IdentityOf(locator)) {
+        std::string where = "ctid = " + params->Add(*identity, adVarWChar) + "::tid";
+        std::string more = RowConditions(locator, changed, params);
+        return more.empty() ? where : where + " AND " + more;
+    }
+    std::string conditions = RowConditions(locator, changed, params);
+    if (conditions.empty()) throw _com_error(DB_E_CONCURRENCYVIOLATION, "the row has no locator");
+    return "ctid = (SELECT ctid FROM " + PgIdentifier(table) + " WHERE " + conditions + " LIMIT 1)";
+}
+
+Value ValueOfText(const char* text, Oid type) {
+    Value value;
+    value.kind = TypeForOid(type, -1).kind;
+    switch (value.kind) {
+        case ValueKind::Integer: IntegerFromText(text, &value.integer); break;
+        case ValueKind::Boolean: value.integer = text[0] == 't'; break;
+        case ValueKind::Double: DoubleFromText(text, &value.real); break;
+        case ValueKind::Date: DateFromServerText(text, &value.real); break;
+        case ValueKind::Bytes:
+            if (std::strncmp(text, "\\x", 2) == 0) BytesFromHex(text + 2, &value.bytes);
+            break;
+        default: value.bytes = text; break;
+    }
+    return value;
+}
+
+}  // namespace
+
+std::string PgIdentifier(const std::string& name) {
+    bool plain = !name.empty() && !std::isdigit(static_cast<unsigned char>(name[0]));
+    bool capitals = false;
+    for (char c : name) {
+        if (std::isupper(static_cast<unsigned char>(c))) capitals = true;
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_') plain = false;
+    }
+    if (plain && capitals) return name;
+    return QuoteIdentifier(name, '"');
+}
+
+PgLink::~PgLink() {
+    if (connection) PQfinish(connection);
+}
+
+void PgLink::Quiesce() {
+    if (streaming) streaming->BufferRemaining();
+}
+
+PgSession::PgSession(const OpenRequest& request) : link_(std::make_shared<PgLink>()) {
+    auto params = LibpqParams(request);
+    std::vector<const char*> keywords;
+    std::vector<const char*> values;
+    for (const auto& [keyword, value] : params) {
+        keywords.push_back(keyword.c_str());
+        values.push_back(value.c_str());
+    }
+    keywords.push_back(nullptr);
+    values.push_back(nullptr);
+    link_->connection = PQconnectdbParams(keywords.data(), values.data(), 0);
+    if (link_->connection == nullptr) throw _com_error(E_OUTOFMEMORY, "out of memory");
+    if (PQstatus(link_->connection) != CONNECTION_OK)
+        throw _com_error(E_FAIL, TrimMessage(PQerrorMessage(link_->connection)));
+    PQsetNoticeProcessor(link_->connection, SwallowNotice, nullptr);
+}
+
+void PgSession::RunCommand(const char* sql) {
+    link_->Quiesce();
+    PGresult* result = PQexec(link_->connection, sql);
+    ExecStatusType status = PQresultStatus(result);
+    if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) ThrowResultError(link_->connection, result);
+    PQclear(result);
+}
+
+const TableShape* PgSession::ShapeOf(Oid table, int column) {
+    auto found = link_->tables.find(table);
+    if (found != link_->tables.end() && found->second.columns.count(column)) return &found->second;
+    // Unknown, or the table gained columns since it was read: (re)load it.
+    std::string oidText = std::to_string(table);
+    const char* values[] = {oidText.c_str()};
+    PGresult* result = PQexecParams(
+        link_->connection,
+        "SELECT c.relname, a.attnum, a.attname, a.attnotnull, COALESCE(a.attnum = ANY(i.indkey), false) "
+        "FROM pg_class c JOIN pg_attribute a ON a.attrelid = c.oid AND a.attnum > 0 AND NOT a.attisdropped "
+        "LEFT JOIN pg_index i ON i.indrelid = c.oid AND i.indisprimary WHERE c.oid = $1::oid",
+        1, nullptr, values, nullptr, nullptr, 0);
+    if (PQresultStatus(result) != PGRES_TUPLES_OK) ThrowResultError(link_->connection, result);
+    ResultHolder holder{result};
+    if (PQntuples(result) == 0) return nullptr;
+    TableShape shape;
+    shape.name = PQgetvalue(result, 0, 0);
+    for (int row = 0; row < PQntuples(result); ++row) {
+        TableShape::Column info;
+        info.name = PQgetvalue(result, row, 2);
+        info.nullable = PQgetvalue(result, row, 3)[0] != 't';
+        info.key = PQgetvalue(result, row, 4)[0] == 't';
+        shape.columns[std::atoi(PQgetvalue(result, row, 1))] = info;
+    }
+    auto& stored = link_->tables[table] = std::move(shape);
+    return stored.columns.count(column) ? &stored : nullptr;
+}
+
+std::vector<ColumnInfo> PgSession::Describe(PGresult* result, bool withBaseTables) {
+    std::vector<ColumnInfo> columns;
+    for (int field = 0; field < PQnfields(result); ++field) {
+        Oid type = PQftype(result, field);
+        PgType mapped = TypeForOid(type, PQfmod(result, field));
+        ColumnInfo column;
+        column.name = PQfname(result, field);
+        column.type = mapped.type;
+        column.definedSize = mapped.definedSize;
+        column.rowIdentity = type == kTidOid && column.name == kRowIdentityColumn;
+        Oid table = PQftable(result, field);
+        int tableColumn = PQftablecol(result, field);
+        if (withBaseTables && !column.rowIdentity && table != InvalidOid && tableColumn > 0) {
+            if (const TableShape* shape = ShapeOf(table, tableColumn)) {
+                const TableShape::Column& info = shape->columns.at(tableColumn);
+                column.baseTable = shape->name;
+                column.baseColumn = info.name;
+                column.nullable = info.nullable;
+                column.key = info.key;
+            }
+        }
+        columns.push_back(std::move(column));
+    }
+    return columns;
+}
+
+// Takes the results of the command just sent: the first row set streams from here on;
+// commands without rows give their count of affected rows.
+CommandResult PgSession::RunStreaming(const std::vector<ColumnInfo>* described) {
+    PGconn* connection = link_->connection;
+    CommandResult outcome;
+    while (PGresult* result = PQgetResult(connection)) {
+        ExecStatusType status = PQresultStatus(result);
+        if (status == PGRES_SINGLE_TUPLE || status == PGRES_TUPLES_OK) {
+            std::vector<ColumnInfo> columns = described ? *described : Describe(result, false);
+            std::vector<Oid> types;
+            for (int field = 0; field < PQnfields(result); ++field) types.push_back(PQftype(result, field));
+            bool more = status == PGRES_SINGLE_TUPLE;
+            if (!more) {
+                PQclear(result);
+                result = nullptr;
+                while (PGresult* rest = PQgetResult(connection)) PQclear(rest);
+            }
+            outcome.rows = std::make_unique<PgRows>(link_, result, more, std::move(columns), std::move(types));
+            return outcome;
+        }
+        if (status == PGRES_FATAL_ERROR) {
+            while (PGresult* rest = PQgetResult(connection)) PQclear(rest);
+            ThrowResultError(connection, result);
+        }
+        if (status == PGRES_COMMAND_OK) {
+            const char* count = PQcmdTuples(result);
+            outcome.recordsAffected = *count ? std::atol(count) : -1;
+        }
+        PQclear(result);
+    }
+    return outcome;
+}
+
+// A query whose rows may be written back: described before it runs, so that the base
+// tables and keys can be read from the catalog while the connection is still free.
+CommandResult PgSession::RunForUpdate(const std::string& sql) {
+    PGconn* connection = link_->connection;
+    std::string text = sql;
+    auto shape = FindSingleTableSelect(sql);
+    if (shape) text = WithIdentityColumn(sql, *shape, "ctid");
+    PGresult* prepared = PQprepare(connection, "", text.c_str(), 0, nullptr);
+    if (PQresultStatus(prepared) != PGRES_COMMAND_OK && shape) {
+        // A view has no ctid: its rows are then read as they are.
+        PQclear(prepared);
+        text = sql;
+        prepared = PQprepare(connection, "", text.c_str(), 0, nullptr);
+    }
+    if (PQresultStatus(prepared) != PGRES_COMMAND_OK) {
+        // Several statements cannot be prepared; running them plainly also reports any
+        // real error the way every other command does.
+        PQclear(prepared);
+        if (!PQsendQuery(connection, sql.c_str())) throw _com_error(E_FAIL, TrimMessage(PQerrorMessage(connection)));
+        PQsetSingleRowMode(connection);
+        return RunStreaming(nullptr);
+    }
+    PQclear(prepared);
+    PGresult* description = PQdescribePrepared(connection, "");
+    if (PQresultStatus(description) != PGRES_COMMAND_OK) ThrowResultError(connection, description);
+    std::vector<ColumnInfo> columns;
+    bool hasRows = PQnfields(description) > 0;
+    try {
+        columns = Describe(description, true);
+    } catch (...) {
+        PQclear(description);
+        throw;
+    }
+    PQclear(description);
+    if (!PQsendQueryPrepared(connection, "", 0, nullptr, nullptr, nullptr, 0))
+        throw _com_error(E_FAIL, TrimMessage(PQerrorMessage(connection)));
+    PQsetSingleRowMode(connection);
+    return RunStreaming(hasRows ? &columns : nullptr);
+}
+
+CommandResult PgSession::Execute(const std::string& sql, const ExecuteOptions& options) {
+    link_->Quiesce();
+    if (options.forUpdate) return RunForUpdate(sql);
+    if (!PQsendQuery(link_->connection, sql.c_str()))
+        throw _com_error(E_FAIL, TrimMessage(PQerrorMessage(link_->connection)));
+    PQsetSingleRowMode(link_->connection);
+    return RunStreaming(nullptr);
+}
+
+std::vector<TableEntry> PgSession::ListTables(const TableFilter& filter) {
+    link_->Quiesce();
+    PGresult* result = PQexec(link_->connection,
+                              "SELECT table_catalog, table_schema, table_name, table_type FROM information_schema.tables "
+                              "ORDER BY table_schema IN ('pg_catalog', 'information_schema'), table_type, "
+                              "table_schema, table_name");
+    if (PQresultStatus(result) != PGRES_TUPLES_OK) ThrowResultError(link_->connection, result);
+    ResultHolder holder{result};
+    std::vector<TableEntry> entries;
+    for (int row = 0; row < PQntuples(result); ++row) {
+        TableEntry entry{PQgetvalue(result, row, 0), PQgetvalue(result, row, 1), PQgetvalue(result, row, 2), ""};
+        std::string kind = PQgetvalue(result, row, 3);
+        bool system = entry.schema == "pg_catalog" || entry.schema == "information_schema";
+        bool view = kind == "VIEW";
+        entry.type = system ? (view ? "SYSTEM VIEW" : "SYSTEM TABLE") : (view ? "VIEW" : "TABLE");
+        if (!filter.catalog.empty() && filter.catalog != entry.catalog) continue;
+        if (!filter.schema.empty() && filter.schema != entry.schema) continue;
+        if (!filter.name.empty() && filter.name != entry.name) continue;
+        if (!filter.type.empty() && filter.type != entry.type) continue;
+        entries.push_back(std::move(entry));
+    }
+    return entries;
+}
+
+std::string PgSession::DbmsName() { return "PostgreSQL"; }
+
+std::string PgSession::DbmsVersion() {
+    const char* version = PQparameterStatus(link_->connection, "server_version");
+    std::string text = version ? version : "";
+    // "15.18 (Debian 15.18-0+deb12u1)": the number is what callers compare.
+    std::size_t blank = text.find(' ');
+    return blank == std::string::npos ? text : text.substr(0, blank);
+}
+
+void PgSession::BeginTransaction() { RunCommand("BEGIN"); }
+void PgSession::CommitTransaction() { RunCommand("COMMIT"); }
+void PgSession::RollbackTransaction() { RunCommand("ROLLBACK"); }
+
+long PgSession::InsertRow(const std::string& table, const std::vector<ColumnWrite>& columns, RowLocator* locator) {
+    link_->Quiesce();
+    // The primary key's columns, so that the new row's key (a serial, say) comes back.
+    std::vector<std::pair<std::string, Oid>> keyColumns;
+    {
+        std::string name = PgIdentifier(table);
+        const char* values[] = {name.c_str()};
+        PGresult* result = PQexecParams(
+            link_->connection,
+            "SELECT a.attname, a.atttypid FROM pg_index i JOIN pg_attribute a ON a.attrelid = i.indrelid "
+            "AND a.attnum = ANY(i.indkey) WHERE i.indrelid = to_regclass($1) AND i.indisprimary ORDER BY a.attnum",
+            1, nullptr, values, nullptr, nullptr, 0);
+        if (PQresultStatus(result) != PGRES_TUPLES_OK) ThrowResultError(link_->connection, result);
+        ResultHolder holder{result};
+        for (int row = 0; row < PQntuples(result); ++row)
+            keyColumns.emplace_back(PQgetvalue(result, row, 0),
+                                    static_cast<Oid>(std::strtoul(PQgetvalue(result, row, 1), nullptr, 10)));
+    }
+    Params params;
+    std::string sql = "INSERT INTO " + PgIdentifier(table);
+    if (columns.empty()) {
+        sql += " DEFAULT VALUES";
+    } else {
+        std::string names, values;
+        for (const ColumnWrite& write : columns) {
+            if (!names.empty()) { names += ", "; values += ", "; }
+            names += PgIdentifier(write.column);
+            values += params.Add(write.value, write.type);
+        }
+        sql += " (" + names + ") VALUES (" + values + ")";
+    }
+    sql += " RETURNING ctid";
+    for (const auto& key : keyColumns) sql += ", " + PgIdentifier(key.first);
+    PGresult* result = params.Run(link_->connection, sql);
+    ResultHolder holder{result};
+    long inserted = PQntuples(result);
+    if (locator && inserted == 1) {
+        locator->columns.clear();
+        for (std::size_t i = 0; i < keyColumns.size(); ++i)
+            locator->columns.emplace_back(keyColumns[i].first,
+                                          ValueOfText(PQgetvalue(result, 0, static_cast<int>(i) + 1), keyColumns[i].second));
+        Value identity;
+        identity.kind = ValueKind::Text;
+        identity.bytes = PQgetvalue(result, 0, 0);
+        locator->columns.emplace_back(kRowIdentityColumn, std::move(identity));
+    }
+    return inserted;
+}
+
+long PgSession::UpdateRow(const std::string& table, const std::vector<ColumnWrite>& columns, RowLocator* locator) {
+    if (columns.empty()) return 1;
+    link_->Quiesce();
+    Params params;
+    std::string sets;
+    for (const ColumnWrite& write : columns) {
+        if (!sets.empty()) sets += ", ";
+        sets += PgIdentifier(write.column) + " = " + params.Add(write.value, write.type);
+    }
+    std::string sql = "UPDATE " + PgIdentifier(table) + " SET " + sets + " WHERE " +
+                      TargetRow(table, *locator, &columns, &params) + " RETURNING ctid";
+    PGresult* result = params.Run(link_->connection, sql);
+    ResultHolder holder{result};
+    long updated = PQntuples(result);
+    if (updated == 1) {
+        // An UPDATE writes a new row version: the old ctid no longer finds it. A changed
+        // key column also moves the row's key.
+        for (auto& [column, value] : locator->columns) {
+            if (IsIdentity(column)) {
+                value = Value{ValueKind::Text, 0, 0, PQgetvalue(result, 0, 0)};
+                continue;
+            }
+            for (const ColumnWrite& write : columns)
+                if (write.column == column) value = write.value;
+        }
+    }
+    return updated;
+}
+
+long PgSession::DeleteRow(const std::string& table, const RowLocator& locator) {
+    link_->Quiesce();
+    Params params;
+    std::string sql = "DELETE FROM " + PgIdentifier(table) + " WHERE " + TargetRow(table, locator, nullptr, &params);
+    PGresult* result = params.Run(link_->connection, sql);
+    ResultHolder holder{result};
+    return std::atol(PQcmdTuples(result));
+}
+
+}  // namespace dbplatform::provider::postgresql
