@@ -16,6 +16,9 @@ INT SystemTimeToVariantTime(SYSTEMTIME* systemTime, DATE* date);
 INT VariantTimeToSystemTime(DATE date, SYSTEMTIME* systemTime);
 
 namespace dbplatform {
+// True for a finite automation date between 0100-01-01 00:00:00 and 9999-12-31 23:59:59.
+bool IsValidDate(DATE date);
+
 // Reads the accepted date-time forms: YYYY-MM-DD, YYYY/MM/DD, with " HH:MM" or
 // " HH:MM:SS" (a 'T' or a blank between), an optional fraction of seconds, one- or
 // two-digit month, day and hour, years 100..9999. Anything else: DISP_E_TYPEMISMATCH.

@@ -1,0 +1,273 @@
+// Automation dates, calendar time and the canonical date-time text.
+//
+// An automation date is days since 1899-12-30 00:00. Before that day the integer part
+// counts days backwards while the fraction still counts time forwards within the day
+// (-1.25 is 1899-12-29 06:00), so the day and the time of day are always split as
+// trunc(date) and |date - trunc(date)|, never with floor().
+#include <dbplatform/automation/DateTime.h>
+
+#include <cmath>
+#include <cstdio>
+
+namespace {
+
+constexpr long long kSecondsPerDay = 86400;
+
+// Days since 1970-01-01 of a proleptic Gregorian date (any month/day normalised by
+// the caller). The usual era-based civil calendar arithmetic.
+constexpr long long DaysFromCivil(long long year, unsigned month, unsigned day) {
+    year -= month <= 2;
+    const long long era = (year >= 0 ? year : year - 399) / 400;
+    const unsigned yearOfEra = static_cast<unsigned>(year - era * 400);
+    const unsigned dayOfYear = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
+    const unsigned dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    return era * 146097 + static_cast<long long>(dayOfEra) - 719468;
+}
+
+void CivilFromDays(long long days, long long* year, unsigned* month, unsigned* day) {
+    days += 719468;
+    const long long era = (days >= 0 ? days : days - 146096) / 146097;
+    const unsigned dayOfEra = static_cast<unsigned>(days - era * 146097);
+    const unsigned yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    const unsigned dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    const unsigned shiftedMonth = (5 * dayOfYear + 2) / 153;
+    *day = dayOfYear - (153 * shiftedMonth + 2) / 5 + 1;
+    *month = shiftedMonth < 10 ? shiftedMonth + 3 : shiftedMonth - 9;
+    *year = static_cast<long long>(yearOfEra) + era * 400 + (*month <= 2);
+}
+
+constexpr long long kEpoch = DaysFromCivil(1899, 12, 30);
+constexpr long long kFirstDay = DaysFromCivil(100, 1, 1) - kEpoch;    // -657434
+constexpr long long kLastDay = DaysFromCivil(9999, 12, 31) - kEpoch;  // 2958465
+static_assert(kFirstDay == -657434 && kLastDay == 2958465);
+
+// Day number (since 1899-12-30) plus seconds into that day -> automation date.
+DATE ComposeDate(long long day, double secondOfDay) {
+    double fraction = secondOfDay / static_cast<double>(kSecondsPerDay);
+    return day >= 0 ? static_cast<double>(day) + fraction : static_cast<double>(day) - fraction;
+}
+
+// Any count of seconds since 1899-12-30 00:00 (negative allowed) -> automation date.
+DATE DateFromTotalSeconds(long long total) {
+    long long day = total / kSecondsPerDay;
+    long long second = total % kSecondsPerDay;
+    if (second < 0) second += kSecondsPerDay, --day;
+    return ComposeDate(day, static_cast<double>(second));
+}
+
+// Splits a valid date into its day number and the second of that day, rounded to the
+// nearest second. A time that rounds up to midnight moves to the next day, except past
+// the last representable second, which stays 9999-12-31 23:59:59.
+void SplitDate(DATE date, long long* day, long long* second) {
+    double whole = std::trunc(date);
+    long long seconds = std::llround(std::fabs(date - whole) * static_cast<double>(kSecondsPerDay));
+    long long number = static_cast<long long>(whole);
+    if (seconds >= kSecondsPerDay) {
+        seconds -= kSecondsPerDay;
+        ++number;
+    }
+    if (number > kLastDay) {
+        number = kLastDay;
+        seconds = kSecondsPerDay - 1;
+    }
+    *day = number;
+    *second = seconds;
+}
+
+bool IsLeapYear(long long year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+
+unsigned DaysInMonth(long long year, unsigned month) {
+    static constexpr unsigned kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    return month == 2 && IsLeapYear(year) ? 29 : kDays[month - 1];
+}
+
+// A cursor over the text being parsed; every read is bounds-checked.
+class Reader {
+public:
+    explicit Reader(std::string_view text) : text_(text) {}
+    bool AtEnd() const { return position_ == text_.size(); }
+    bool Take(char expected) {
+        if (AtEnd() || text_[position_] != expected) return false;
+        ++position_;
+        return true;
+    }
+    char Peek() const { return AtEnd() ? '\0' : text_[position_]; }
+    // Reads between `fewest` and `most` decimal digits.
+    bool Digits(int fewest, int most, int* value) {
+        int count = 0;
+        int result = 0;
+        while (count < most && !AtEnd() && text_[position_] >= '0' && text_[position_] <= '9') {
+            result = result * 10 + (text_[position_] - '0');
+            ++position_;
+            ++count;
+        }
+        *value = result;
+        return count >= fewest;
+    }
+    // Reads one or more digits as the fraction of a second.
+    bool Fraction(double* value) {
+        double scale = 0.1;
+        double result = 0;
+        std::size_t start = position_;
+        while (!AtEnd() && text_[position_] >= '0' && text_[position_] <= '9') {
+            result += (text_[position_] - '0') * scale;
+            scale /= 10;
+            ++position_;
+        }
+        *value = result;
+        return position_ > start;
+    }
+
+private:
+    std::string_view text_;
+    std::size_t position_ = 0;
+};
+
+std::string_view TrimBlanks(std::string_view text) {
+    auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+    while (!text.empty() && blank(text.front())) text.remove_prefix(1);
+    while (!text.empty() && blank(text.back())) text.remove_suffix(1);
+    return text;
+}
+
+}  // namespace
+
+bool dbplatform::IsValidDate(DATE date) {
+    return std::isfinite(date) && date > static_cast<double>(kFirstDay - 1) &&
+           date < static_cast<double>(kLastDay + 1);
+}
+
+// The grammar: YYYY{-|/}M{M}{-|/}D{D} [{T| }H{H}:MM[:SS[.f...]]], the same separator
+// twice in the date, surrounding blanks ignored. Calendar-impossible dates (2005-02-30)
+// and times (24:00, 12:60) are refused, not normalised, because a typo must not turn
+// into a different day.
+HRESULT dbplatform::DateFromText(std::string_view text, DATE* date) {
+    if (date == nullptr) return E_POINTER;
+    Reader reader(TrimBlanks(text));
+    int year, month, day;
+    if (!reader.Digits(4, 4, &year)) return DISP_E_TYPEMISMATCH;
+    char separator = reader.Peek();
+    if (separator != '-' && separator != '/') return DISP_E_TYPEMISMATCH;
+    reader.Take(separator);
+    if (!reader.Digits(1, 2, &month) || !reader.Take(separator) || !reader.Digits(1, 2, &day))
+        return DISP_E_TYPEMISMATCH;
+    int hour = 0, minute = 0, second = 0;
+    double fraction = 0;
+    if (!reader.AtEnd()) {
+        if (!reader.Take('T') && !reader.Take(' ')) return DISP_E_TYPEMISMATCH;
+        if (!reader.Digits(1, 2, &hour) || !reader.Take(':') || !reader.Digits(2, 2, &minute))
+            return DISP_E_TYPEMISMATCH;
+        if (reader.Take(':')) {
+            if (!reader.Digits(2, 2, &second)) return DISP_E_TYPEMISMATCH;
+            if (reader.Take('.') && !reader.Fraction(&fraction)) return DISP_E_TYPEMISMATCH;
+        }
+        if (!reader.AtEnd()) return DISP_E_TYPEMISMATCH;
+    }
+    if (year < 100 || month < 1 || month > 12 || day < 1 ||
+        static_cast<unsigned>(day) > DaysInMonth(year, static_cast<unsigned>(month)) || hour > 23 ||
+        minute > 59 || second > 59)
+        return DISP_E_TYPEMISMATCH;
+    long long dayNumber = DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) - kEpoch;
+    *date = ComposeDate(dayNumber, hour * 3600.0 + minute * 60.0 + second + fraction);
+    return S_OK;
+}
+
+// An invalid date (NaN, out of range) gives the empty text.
+std::string dbplatform::TextFromDate(DATE date) {
+    if (!IsValidDate(date)) return std::string();
+    long long dayNumber, second;
+    SplitDate(date, &dayNumber, &second);
+    long long year;
+    unsigned month, day;
+    CivilFromDays(dayNumber + kEpoch, &year, &month, &day);
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%04lld-%02u-%02u %02lld:%02lld:%02lld", year, month, day,
+                  second / 3600, second / 60 % 60, second % 60);
+    return buffer;
+}
+
+HRESULT dbplatform::CanonicalDateText(std::string_view text, std::string* canonical) {
+    DATE date;
+    HRESULT hr = DateFromText(text, &date);
+    if (FAILED(hr)) return hr;
+    *canonical = TextFromDate(date);
+    return S_OK;
+}
+
+// Local calendar fields may be out of their usual ranges (as mktime allows); they are
+// normalised arithmetically. The time zone is not consulted: the fields already are
+// local time.
+DATE dbplatform::DateFromLocalTime(const std::tm& local) {
+    long long year = 1900LL + local.tm_year + local.tm_mon / 12;
+    int month = local.tm_mon % 12;
+    if (month < 0) month += 12, --year;
+    long long dayNumber = DaysFromCivil(year, static_cast<unsigned>(month + 1), 1) - kEpoch + local.tm_mday - 1;
+    long long total = dayNumber * kSecondsPerDay + local.tm_hour * 3600LL + local.tm_min * 60LL + local.tm_sec;
+    return DateFromTotalSeconds(total);
+}
+
+// tm_isdst is -1 (unknown): the date carries no daylight-saving information.
+// An invalid date gives a tm with tm_mday 0, which no real date has.
+std::tm dbplatform::LocalTimeFromDate(DATE date) {
+    std::tm local{};
+    local.tm_isdst = -1;
+    if (!IsValidDate(date)) return local;
+    long long dayNumber, second;
+    SplitDate(date, &dayNumber, &second);
+    long long year;
+    unsigned month, day;
+    CivilFromDays(dayNumber + kEpoch, &year, &month, &day);
+    local.tm_year = static_cast<int>(year - 1900);
+    local.tm_mon = static_cast<int>(month) - 1;
+    local.tm_mday = static_cast<int>(day);
+    local.tm_hour = static_cast<int>(second / 3600);
+    local.tm_min = static_cast<int>(second / 60 % 60);
+    local.tm_sec = static_cast<int>(second % 60);
+    local.tm_wday = static_cast<int>(((dayNumber % 7) + 7 + 6) % 7);  // 1899-12-30 was a Saturday
+    local.tm_yday = static_cast<int>(dayNumber + kEpoch - DaysFromCivil(year, 1, 1));
+    return local;
+}
+
+DATE dbplatform::DateFromUnixTime(std::time_t seconds) {
+    std::tm local{};
+    if (localtime_r(&seconds, &local) == nullptr) return 0;
+    return DateFromLocalTime(local);
+}
+
+std::time_t dbplatform::UnixTimeFromDate(DATE date) {
+    if (!IsValidDate(date)) return -1;
+    std::tm local = LocalTimeFromDate(date);
+    return std::mktime(&local);
+}
+
+INT SystemTimeToVariantTime(SYSTEMTIME* systemTime, DATE* date) {
+    if (systemTime == nullptr || date == nullptr) return FALSE;
+    const SYSTEMTIME& t = *systemTime;
+    if (t.wYear < 100 || t.wYear > 9999 || t.wMonth < 1 || t.wMonth > 12 || t.wDay > 31 || t.wHour > 23 ||
+        t.wMinute > 59 || t.wSecond > 59)
+        return FALSE;
+    // Day 0 is the last day of the previous month, day 31 of a 30-day month the 1st of
+    // the next: the day is added to the month's first day.
+    long long dayNumber = DaysFromCivil(t.wYear, t.wMonth, 1) - kEpoch + t.wDay - 1;
+    if (dayNumber < kFirstDay || dayNumber > kLastDay) return FALSE;
+    *date = ComposeDate(dayNumber, t.wHour * 3600.0 + t.wMinute * 60.0 + t.wSecond);
+    return TRUE;
+}
+
+INT VariantTimeToSystemTime(DATE date, SYSTEMTIME* systemTime) {
+    if (systemTime == nullptr || !dbplatform::IsValidDate(date)) return FALSE;
+    long long dayNumber, second;
+    SplitDate(date, &dayNumber, &second);
+    long long year;
+    unsigned month, day;
+    CivilFromDays(dayNumber + kEpoch, &year, &month, &day);
+    systemTime->wYear = static_cast<WORD>(year);
+    systemTime->wMonth = static_cast<WORD>(month);
+    systemTime->wDay = static_cast<WORD>(day);
+    systemTime->wDayOfWeek = static_cast<WORD>(((dayNumber % 7) + 7 + 6) % 7);
+    systemTime->wHour = static_cast<WORD>(second / 3600);
+    systemTime->wMinute = static_cast<WORD>(second / 60 % 60);
+    systemTime->wSecond = static_cast<WORD>(second % 60);
+    systemTime->wMilliseconds = 0;
+    return TRUE;
+}

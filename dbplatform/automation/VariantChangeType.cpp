@@ -1,0 +1,306 @@
+// VariantChangeType: conversions among the scalar VARIANT types, text and dates.
+//
+// Every conversion goes through one of three intermediate forms: an exact integer
+// (128 bits, wide enough for every integer type), a double, or text. The result is
+// built in a scratch VARIANT and only replaces the destination on success, so that a
+// failed conversion leaves the destination as it was and the destination may be the
+// source.
+#include <dbplatform/automation/Variant.h>
+
+#include <cfloat>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <strings.h>
+
+#include <dbplatform/automation/DateTime.h>
+#include <dbplatform/automation/SafeArray.h>
+#include <dbplatform/base/CodePage.h>
+#include <dbplatform/com/Unknown.h>
+
+#include "NumberText.h"
+
+namespace {
+
+using dbplatform::detail::ParsedNumber;
+
+bool IsIntegerType(VARTYPE type) {
+    switch (type) {
+        case VT_I1: case VT_UI1: case VT_I2: case VT_UI2: case VT_I4: case VT_UI4: case VT_I8:
+        case VT_UI8: case VT_INT: case VT_UINT:
+            return true;
+        default:
+            return false;
+    }
+}
+
+bool IsSupported(VARTYPE type) {
+    if (type & VT_BYREF) return false;
+    if (type & VT_ARRAY) return true;
+    switch (type) {
+        case VT_EMPTY: case VT_NULL: case VT_R4: case VT_R8: case VT_DATE: case VT_BSTR: case VT_BOOL:
+        case VT_ERROR: case VT_DISPATCH: case VT_UNKNOWN:
+            return true;
+        default:
+            return IsIntegerType(type);
+    }
+}
+
+void IntegerRange(VARTYPE type, __int128* low, __int128* high) {
+    switch (type) {
+        case VT_I1: *low = -128, *high = 127; return;
+        case VT_UI1: *low = 0, *high = 255; return;
+        case VT_I2: *low = -32768, *high = 32767; return;
+        case VT_UI2: *low = 0, *high = 65535; return;
+        case VT_I4: case VT_INT: *low = INT32_MIN, *high = INT32_MAX; return;
+        case VT_UI4: case VT_UINT: *low = 0, *high = UINT32_MAX; return;
+        case VT_I8: *low = INT64_MIN, *high = INT64_MAX; return;
+        default: *low = 0, *high = UINT64_MAX; return;  // VT_UI8
+    }
+}
+
+// Writes an integer into the field of `type`, or DISP_E_OVERFLOW when it does not fit.
+HRESULT StoreInteger(__int128 value, VARTYPE type, VARIANT* out) {
+    __int128 low, high;
+    IntegerRange(type, &low, &high);
+    if (value < low || value > high) return DISP_E_OVERFLOW;
+    out->vt = type;
+    switch (type) {
+        case VT_I1: out->cVal = static_cast<CHAR>(value); break;
+        case VT_UI1: out->bVal = static_cast<BYTE>(value); break;
+        case VT_I2: out->iVal = static_cast<SHORT>(value); break;
+        case VT_UI2: out->uiVal = static_cast<USHORT>(value); break;
+        case VT_I4: out->lVal = static_cast<LONG>(value); break;
+        case VT_INT: out->intVal = static_cast<INT>(value); break;
+        case VT_UI4: out->ulVal = static_cast<ULONG>(value); break;
+        case VT_UINT: out->uintVal = static_cast<UINT>(value); break;
+        case VT_I8: out->llVal = static_cast<LONGLONG>(value); break;
+        default: out->ullVal = static_cast<ULONGLONG>(value); break;
+    }
+    return S_OK;
+}
+
+// Rounds to the nearest integer, a tie to the even neighbour (12.5 -> 12, 13.5 -> 14),
+// independent of the floating-point rounding mode. Values far beyond 64 bits and
+// non-finite values are out of range for every integer type.
+HRESULT RoundHalfEven(double value, __int128* result) {
+    if (!std::isfinite(value) || std::fabs(value) > 1e30) return DISP_E_OVERFLOW;
+    double floor = std::floor(value);
+    double difference = value - floor;
+    if (difference > 0.5 || (difference == 0.5 && std::fmod(floor, 2.0) != 0)) floor += 1;
+    *result = static_cast<__int128>(floor);
+    return S_OK;
+}
+
+// The value of a source whose type is numeric, boolean or a date, as an integer when it
+// is one exactly, else as a double.
+struct Number {
+    bool isInteger;
+    __int128 integer;
+    double real;
+};
+
+bool ReadNumber(const VARIANT& source, Number* number) {
+    number->isInteger = true;
+    number->real = 0;
+    switch (source.vt) {
+        case VT_EMPTY: number->integer = 0; return true;
+        case VT_I1: number->integer = static_cast<signed char>(source.cVal); return true;
+        case VT_UI1: number->integer = source.bVal; return true;
+        case VT_I2: number->integer = source.iVal; return true;
+        case VT_UI2: number->integer = source.uiVal; return true;
+        case VT_I4: number->integer = source.lVal; return true;
+        case VT_INT: number->integer = source.intVal; return true;
+        case VT_UI4: number->integer = source.ulVal; return true;
+        case VT_UINT: number->integer = source.uintVal; return true;
+        case VT_I8: number->integer = source.llVal; return true;
+        case VT_UI8: number->integer = source.ullVal; return true;
+        case VT_BOOL: number->integer = source.boolVal != 0 ? -1 : 0; return true;
+        case VT_R4: number->isInteger = false, number->real = source.fltVal; return true;
+        case VT_R8: number->isInteger = false, number->real = source.dblVal; return true;
+        case VT_DATE: number->isInteger = false, number->real = source.date; return true;
+        default: return false;
+    }
+}
+
+double AsDouble(const Number& number) {
+    return number.isInteger ? static_cast<double>(number.integer) : number.real;
+}
+
+std::string SourceText(const VARIANT& source) {
+    return dbplatform::Utf8FromWide(std::u16string_view(source.bstrVal, SysStringLen(source.bstrVal)));
+}
+
+HRESULT StoreText(const std::string& text, VARIANT* out) {
+    out->vt = VT_BSTR;
+    out->bstrVal = dbplatform::AllocBstrFromUtf8(text.data(), text.size());
+    return out->bstrVal != nullptr ? S_OK : E_OUTOFMEMORY;
+}
+
+HRESULT StoreDate(double value, VARIANT* out) {
+    if (!dbplatform::IsValidDate(value)) return DISP_E_OVERFLOW;
+    out->vt = VT_DATE;
+    out->date = value;
+    return S_OK;
+}
+
+HRESULT StoreDouble(double value, VARTYPE type, VARIANT* out) {
+    if (type == VT_DATE) return StoreDate(value, out);
+    if (type == VT_R4) {
+        if (std::isfinite(value) && std::fabs(value) > FLT_MAX) return DISP_E_OVERFLOW;
+        out->vt = VT_R4;
+        out->fltVal = static_cast<float>(value);
+        return S_OK;
+    }
+    out->vt = VT_R8;
+    out->dblVal = value;
+    return S_OK;
+}
+
+HRESULT StoreBool(bool value, VARIANT* out) {
+    out->vt = VT_BOOL;
+    out->boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
+    return S_OK;
+}
+
+// Text -> any scalar type except text itself.
+HRESULT FromText(const VARIANT& source, VARTYPE type, VARIANT* out) {
+    std::string text = SourceText(source);
+    if (type == VT_DATE) {
+        DATE date;
+        HRESULT hr = dbplatform::DateFromText(text, &date);
+        if (FAILED(hr)) return hr;
+        return StoreDate(date, out);
+    }
+    if (type == VT_R4) {
+        float value;
+        HRESULT hr = dbplatform::detail::FloatFromText(text, &value);
+        if (FAILED(hr)) return hr;
+        out->vt = VT_R4;
+        out->fltVal = value;
+        return S_OK;
+    }
+    if (type == VT_BOOL) {
+        std::size_t first = text.find_first_not_of(" \t\r\n");
+        std::size_t last = text.find_last_not_of(" \t\r\n");
+        std::string word = first == std::string::npos ? std::string() : text.substr(first, last - first + 1);
+        if (strcasecmp(word.c_str(), "true") == 0) return StoreBool(true, out);
+        if (strcasecmp(word.c_str(), "false") == 0) return StoreBool(false, out);
+    }
+    if (type == VT_ERROR) return DISP_E_TYPEMISMATCH;
+    ParsedNumber number;
+    HRESULT hr = dbplatform::detail::NumberFromText(text, &number);
+    if (FAILED(hr)) return hr;
+    if (type == VT_BOOL) return StoreBool(number.isInteger ? number.integer != 0 : number.real != 0, out);
+    if (IsIntegerType(type)) {
+        __int128 value = number.integer;
+        if (!number.isInteger && FAILED(hr = RoundHalfEven(number.real, &value))) return hr;
+        return StoreInteger(value, type, out);
+    }
+    return StoreDouble(number.real, type, out);  // VT_R8
+}
+
+// Number, boolean or date -> text.
+HRESULT ToText(const VARIANT& source, USHORT flags, VARIANT* out) {
+    switch (source.vt) {
+        case VT_EMPTY: return StoreText(std::string(), out);
+        case VT_BOOL:
+            if (flags & (VARIANT_ALPHABOOL | VARIANT_LOCALBOOL))
+                return StoreText(source.boolVal != 0 ? "True" : "False", out);
+            return StoreText(source.boolVal != 0 ? "-1" : "0", out);
+        case VT_R4: return StoreText(dbplatform::detail::TextFromFloat(source.fltVal), out);
+        case VT_R8: return StoreText(dbplatform::detail::TextFromDouble(source.dblVal), out);
+        case VT_DATE:
+            if (!dbplatform::IsValidDate(source.date)) return DISP_E_OVERFLOW;
+            return StoreText(dbplatform::TextFromDate(source.date), out);
+        default: break;
+    }
+    Number number;
+    if (!ReadNumber(source, &number)) return DISP_E_TYPEMISMATCH;  // VT_ERROR, objects
+    char buffer[48];
+    std::snprintf(buffer, sizeof buffer, "%lld", static_cast<long long>(number.integer));
+    if (source.vt == VT_UI8) std::snprintf(buffer, sizeof buffer, "%llu", static_cast<unsigned long long>(source.ullVal));
+    return StoreText(buffer, out);
+}
+
+// Object references convert only between IUnknown and IDispatch (by QueryInterface);
+// an empty value becomes a null reference.
+HRESULT ToObject(const VARIANT& source, VARTYPE type, VARIANT* out) {
+    out->vt = type;
+    out->punkVal = nullptr;
+    if (source.vt == VT_EMPTY) return S_OK;
+    if (source.vt != VT_UNKNOWN && source.vt != VT_DISPATCH) return DISP_E_TYPEMISMATCH;
+    if (source.punkVal == nullptr) return S_OK;
+    void* object = nullptr;
+    HRESULT hr = source.punkVal->QueryInterface(type == VT_DISPATCH ? IDispatch::iid : IUnknown::iid, &object);
+    if (FAILED(hr)) return type == VT_DISPATCH ? DISP_E_TYPEMISMATCH : hr;
+    out->punkVal = static_cast<IUnknown*>(object);
+    return S_OK;
+}
+
+HRESULT Convert(const VARIANT& source, USHORT flags, VARTYPE type, VARIANT* out) {
+    if (type == VT_EMPTY) return S_OK;  // `out` is already empty
+    if (source.vt == VT_NULL || type == VT_NULL) {
+        if (source.vt == VT_NULL || source.vt == VT_EMPTY) {
+            out->vt = VT_NULL;
+            return S_OK;
+        }
+        return DISP_E_TYPEMISMATCH;
+    }
+    if ((source.vt | type) & VT_ARRAY) return DISP_E_TYPEMISMATCH;  // equal types were copied
+    if (type == VT_UNKNOWN || type == VT_DISPATCH) return ToObject(source, type, out);
+    if (source.vt == VT_UNKNOWN || source.vt == VT_DISPATCH) return DISP_E_TYPEMISMATCH;
+    if (type == VT_BSTR) return ToText(source, flags, out);
+    if (source.vt == VT_BSTR) return FromText(source, type, out);
+
+    // Numbers, booleans, dates and error codes among themselves. An error code is an
+    // SCODE and converts only to and from the integer types.
+    if (source.vt == VT_ERROR) {
+        if (!IsIntegerType(type)) return DISP_E_TYPEMISMATCH;
+        return StoreInteger(source.scode, type, out);
+    }
+    Number number;
+    if (!ReadNumber(source, &number)) return DISP_E_BADVARTYPE;
+    if (type == VT_ERROR) {
+        if (!number.isInteger || source.vt == VT_BOOL || source.vt == VT_EMPTY) return DISP_E_TYPEMISMATCH;
+        HRESULT hr = StoreInteger(number.integer, VT_I4, out);
+        if (SUCCEEDED(hr)) out->vt = VT_ERROR;
+        return hr;
+    }
+    if (type == VT_BOOL) return StoreBool(number.isInteger ? number.integer != 0 : number.real != 0, out);
+    if (IsIntegerType(type)) {
+        __int128 value = number.integer;
+        if (!number.isInteger) {
+            HRESULT hr = RoundHalfEven(number.real, &value);
+            if (FAILED(hr)) return hr;
+        }
+        return StoreInteger(value, type, out);
+    }
+    return StoreDouble(AsDouble(number), type, out);
+}
+
+}  // namespace
+
+HRESULT VariantChangeType(VARIANT* destination, const VARIANT* source, USHORT flags, VARTYPE type) {
+    if (destination == nullptr || source == nullptr) return E_INVALIDARG;
+    if (!IsSupported(type) || !IsSupported(source->vt)) return DISP_E_BADVARTYPE;
+    if (source->vt == type) {
+        if (destination == source) return S_OK;
+        return VariantCopy(destination, source);
+    }
+    VARIANT result;
+    VariantInit(&result);
+    HRESULT hr = Convert(*source, flags, type, &result);
+    if (FAILED(hr)) {
+        VariantClear(&result);
+        return hr;
+    }
+    hr = VariantClear(destination);
+    if (FAILED(hr)) {
+        VariantClear(&result);
+        return hr;
+    }
+    std::memcpy(static_cast<void*>(destination), &result, sizeof(VARIANT));
+    return S_OK;
+}
