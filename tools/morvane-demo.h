@@ -1,0 +1,98 @@
+// morvane-demo: a host program of the burden-distribution store, on a plant database
+// of its own (SQLite, reached through a private ODBC data source, as a host reaches
+// "MicroSoft Access" here). The pieces: the plant (folder, data source, tables, and a
+// synthetic charging system), the example model, and the SVG plot.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include <morvane/Morvane.h>
+
+namespace demo {
+
+inline constexpr int kProfilePoints = 250;
+inline constexpr int kPositions = 11;
+using Profile = std::array<double, kProfilePoints>;
+
+// ---- The plant ----
+
+struct PlantPaths {
+    std::string home;       // the folder that holds everything below
+    std::string database;   // home/plant.db
+    std::string dataSource; // the ODBC data source name
+    std::string plot;       // home/profiles.svg
+};
+
+// Creates the folder and writes odbcinst.ini and odbc.ini into it (a data source on the
+// SQLite ODBC driver, StepAPI=1), then points unixODBC at them through ODBCSYSINI and
+// ODBCINI. Must run before the first connection of the process. Returns "" or an error.
+std::string RegisterDataSource(const PlantPaths& paths);
+
+// Creates the five tables and the indexes on their time columns when missing.
+void CreateTables(CMorvane& store);
+// Removes every row of the five tables.
+void ClearTables(CMorvane& store);
+
+// One charge as the charging system records it.
+struct Charge {
+    std::string time;  // canonical date-time text
+    std::int32_t number = 0;
+    std::array<double, kPositions> weight{};
+    int ocFlag = 0;  // 1 coke (material code 10), 0 ore (material code 20)
+};
+
+// The charging system: charges about every six minutes, coke and ore alternating,
+// the same charge number always giving the same charge (a seeded generator).
+class ChargingSystem {
+public:
+    explicit ChargingSystem(CMorvane& store) : store_(store) {}
+    // The newest recorded charge (number 0 and an empty time when there is none).
+    Charge Newest();
+    // The charge that follows `previous` (the first one starts at `firstTime`).
+    Charge Next(const Charge& previous, const std::string& firstTime) const;
+    // Records the charge, the gauge reading taken just before it, and, at every shift
+    // change (and for the first charge), a new chute-angle record.
+    void Record(const Charge& charge);
+
+private:
+    void Execute(const std::string& sql);
+    CMorvane& store_;
+};
+
+// ---- The example model ----
+
+struct ModelInput {
+    Profile previous{};                      // the surface before this charge
+    std::array<float, kPositions> weight{};  // tonnes laid at each chute position
+    std::array<double, kPositions> chuteAngle{};  // degrees from the vertical
+    double density = 1.0;                    // t/m3
+    double reposeAngle = 35.0;               // degrees
+};
+
+struct ModelResult {
+    Profile surface{};
+    double lowestRadius = 0;  // radius of the surface's lowest point (m)
+};
+
+inline constexpr double kThroatRadius = 4.0;  // m
+double RadiusOfPoint(int point);              // m, point 0 at the axis, 249 at the wall
+ModelResult ComputeProfile(const ModelInput& input);
+
+// ---- The plot ----
+
+struct PlottedProfile {
+    std::string time;
+    std::int32_t charge = 0;
+    int material = 0;
+    Profile surface{};
+};
+// Writes an SVG of the profiles (stock-line height against radius). Returns "" or an error.
+std::string WritePlot(const std::string& path, const std::vector<PlottedProfile>& profiles);
+
+// The newest `count` stored results, newest first, read with the host's own query.
+std::vector<PlottedProfile> NewestResults(CMorvane& store, int count);
+
+}  // namespace demo
