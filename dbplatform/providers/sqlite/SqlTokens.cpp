@@ -1,0 +1,137 @@
+#include <dbplatform/providers/sqlite/SqlTokens.h>
+
+namespace dbplatform::sqlite {
+namespace {
+
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v'; }
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+// Bytes that may start an identifier: letters, '_' and every byte of a UTF-8 sequence.
+bool IsWordStart(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || static_cast<unsigned char>(c) >= 0x80;
+}
+bool IsWordPart(char c) { return IsWordStart(c) || IsDigit(c) || c == '$'; }
+
+// Offset just past the blanks and comments starting at `position`.
+std::size_t SkipBlanksAndComments(std::string_view text, std::size_t position) {
+    const std::size_t size = text.size();
+    while (position < size) {
+        char c = text[position];
+        if (IsBlank(c)) {
+            ++position;
+        } else if (c == '-' && position + 1 < size && text[position + 1] == '-') {
+            while (position < size && text[position] != '\n') ++position;
+        } else if (c == '/' && position + 1 < size && text[position + 1] == '*') {
+            position += 2;
+            while (position < size && !(text[position] == '*' && position + 1 < size && text[position + 1] == '/')) {
+                ++position;
+            }
+            position = position < size ? position + 2 : size;
+        } else {
+            break;
+        }
+    }
+    return position;
+}
+
+// Offset just past a quoted token opened at `position` and closed by `close`; a doubled
+// closing quote stands for itself except inside [...], where SQLite has no escape.
+std::size_t SkipQuoted(std::string_view text, std::size_t position, char close) {
+    const std::size_t size = text.size();
+    const bool doubles = close != ']';
+    ++position;
+    while (position < size) {
+        if (text[position] == close) {
+            if (doubles && position + 1 < size && text[position + 1] == close) {
+                position += 2;
+                continue;
+            }
+            return position + 1;
+        }
+        ++position;
+    }
+    return size;
+}
+
+}  // namespace
+
+// Reads one token with SQLite's lexical shapes; anything unknown is a one-byte Other so
+// that the caller always advances.
+Token NextToken(std::string_view text, std::size_t position) {
+    const std::size_t size = text.size();
+    position = SkipBlanksAndComments(text, position);
+    Token token;
+    token.begin = position;
+    if (position >= size) {
+        token.begin = token.end = size;
+        return token;
+    }
+    char c = text[position];
+    if (c == '\'' || c == '"' || c == '`') {
+        token.kind = TokenKind::Quoted;
+        token.end = SkipQuoted(text, position, c);
+    } else if (c == '[') {
+        token.kind = TokenKind::Quoted;
+        token.end = SkipQuoted(text, position, ']');
+    } else if (IsWordStart(c)) {
+        std::size_t end = position + 1;
+        while (end < size && IsWordPart(text[end])) ++end;
+        token.kind = TokenKind::Word;
+        token.end = end;
+    } else if (IsDigit(c) || (c == '.' && position + 1 < size && IsDigit(text[position + 1]))) {
+        std::size_t end = position + 1;
+        while (end < size) {
+            char d = text[end];
+            if (IsWordPart(d) || d == '.') {
+                ++end;
+            } else if ((d == '+' || d == '-') && (text[end - 1] == 'e' || text[end - 1] == 'E')) {
+                ++end;
+            } else {
+                break;
+            }
+        }
+        token.kind = TokenKind::Number;
+        token.end = end;
+    } else {
+        token.end = position + 1;
+        switch (c) {
+            case '(': token.kind = TokenKind::Open; break;
+            case ')': token.kind = TokenKind::Close; break;
+            case ';': token.kind = TokenKind::Semicolon; break;
+            case ',': token.kind = TokenKind::Comma; break;
+            case '#': token.kind = TokenKind::Hash; break;
+            default: token.kind = TokenKind::Other; break;
+        }
+    }
+    return token;
+}
+
+bool IsWord(std::string_view text, const Token& token, std::string_view word) {
+    if (token.kind != TokenKind::Word || token.end - token.begin != word.size()) return false;
+    for (std::size_t i = 0; i < word.size(); ++i) {
+        char a = text[token.begin + i];
+        if (a >= 'A' && a <= 'Z') a = static_cast<char>(a - 'A' + 'a');
+        char b = word[i];
+        if (b >= 'A' && b <= 'Z') b = static_cast<char>(b - 'A' + 'a');
+        if (a != b) return false;
+    }
+    return true;
+}
+
+bool IsDigits(std::string_view text, const Token& token) {
+    if (token.kind != TokenKind::Number || token.end == token.begin) return false;
+    for (std::size_t i = token.begin; i < token.end; ++i) {
+        if (!IsDigit(text[i])) return false;
+    }
+    return true;
+}
+
+bool OnlyBlanksFrom(std::string_view text, std::size_t position) {
+    for (;;) {
+        Token token = NextToken(text, position);
+        if (token.kind == TokenKind::End) return true;
+        if (token.kind != TokenKind::Semicolon) return false;
+        position = token.end;
+    }
+}
+
+}  // namespace dbplatform::sqlite

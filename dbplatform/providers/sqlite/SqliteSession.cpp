@@ -1,0 +1,414 @@
+#include <dbplatform/providers/sqlite/SqliteSession.h>
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <climits>
+#include <filesystem>
+
+#include <dbplatform/automation/DateTime.h>
+#include <dbplatform/providers/sqlite/GenericDialect.h>
+#include <dbplatform/providers/sqlite/SqlTokens.h>
+#include <dbplatform/providers/sqlite/SqliteErrors.h>
+#include <dbplatform/providers/sqlite/SqliteResultSet.h>
+
+namespace dbplatform::sqlite {
+namespace {
+
+bool EqualNoCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        char x = a[i], y = b[i];
+        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+        if (x != y) return false;
+    }
+    return true;
+}
+
+std::string_view Trim(std::string_view text) {
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+    return text;
+}
+
+bool IsTrue(const std::optional<std::string>& value) {
+    if (!value) return false;
+    std::string_view text = Trim(*value);
+    return EqualNoCase(text, "true") || EqualNoCase(text, "yes") || text == "1" || text == "-1";
+}
+
+// SQL function canonical_date_text(x): the canonical form of a date text, anything else
+// unchanged. Write-back compares a date column's original value through it, so that a
+// row stored as '2005-12-19T08:30' by another program is still found by the value this
+// provider read from it.
+void CanonicalDateTextFunction(sqlite3_context* context, int, sqlite3_value** arguments) {
+    if (sqlite3_value_type(arguments[0]) != SQLITE_TEXT) {
+        sqlite3_result_value(context, arguments[0]);
+        return;
+    }
+    const char* text = reinterpret_cast<const char*>(sqlite3_value_text(arguments[0]));
+    int size = sqlite3_value_bytes(arguments[0]);
+    std::string canonical;
+    if (text && SUCCEEDED(CanonicalDateText(std::string_view(text, static_cast<std::size_t>(size)), &canonical))) {
+        sqlite3_result_text(context, canonical.data(), static_cast<int>(canonical.size()), SQLITE_TRANSIENT);
+    } else {
+        sqlite3_result_value(context, arguments[0]);
+    }
+}
+
+// The name in a FROM item, quotes removed ("T", [T], `T` and T all give T).
+std::string UnquotedName(std::string_view text, const Token& token) {
+    std::string_view raw = text.substr(token.begin, token.end - token.begin);
+    if (token.kind != TokenKind::Quoted || raw.size() < 2) return std::string(raw);
+    char close = raw.front() == '[' ? ']' : raw.front();
+    std::string name;
+    for (std::size_t i = 1; i + 1 < raw.size(); ++i) {
+        name.push_back(raw[i]);
+        if (raw[i] == close && close != ']' && i + 2 < raw.size() && raw[i + 1] == close) ++i;
+    }
+    return name;
+}
+
+bool IsAggregate(std::string_view text, const Token& token) {
+    for (const char* name : {"count", "sum", "avg", "min", "max", "total", "group_concat", "string_agg"}) {
+        if (IsWord(text, token, name)) return true;
+    }
+    return false;
+}
+
+// A plain "select <columns> from <one table> [alias] [where/order/limit ...]": no
+// DISTINCT, no aggregate, no join, no grouping, no compound. Only then does each result
+// row stand for exactly one row of the table, which is what a row identity promises.
+// Returns the offset right after "select" (where the identity goes) and the table name.
+bool IsSingleTableSelect(std::string_view sql, std::size_t* insertAt, std::string* table) {
+    Token token = NextToken(sql, 0);
+    if (!IsWord(sql, token, "select")) return false;
+    *insertAt = token.end;
+    Token next = NextToken(sql, token.end);
+    if (IsWord(sql, next, "distinct")) return false;
+    if (IsWord(sql, next, "all")) *insertAt = next.end;
+    int depth = 0;
+    bool inColumns = true;
+    bool sawFrom = false;
+    bool inFrom = false;
+    std::size_t position = token.end;
+    Token previous = token;
+    for (;;) {
+        token = NextToken(sql, position);
+        if (token.kind == TokenKind::End || token.kind == TokenKind::Semicolon) break;
+        position = token.end;
+        if (token.kind == TokenKind::Open) {
+            if (inColumns && IsAggregate(sql, previous)) return false;
+            ++depth;
+        } else if (token.kind == TokenKind::Close) {
+            --depth;
+        } else if (depth == 0 && token.kind == TokenKind::Word) {
+            for (const char* word : {"union", "intersect", "except", "group", "having", "join", "window", "values",
+                                     "natural", "cross"}) {
+                if (IsWord(sql, token, word)) return false;
+            }
+            if (IsWord(sql, token, "where") || IsWord(sql, token, "order") || IsWord(sql, token, "limit")) {
+                inFrom = false;
+            }
+            if (IsWord(sql, token, "from")) {
+                if (sawFrom) return false;
+                sawFrom = true;
+                inFrom = true;
+                inColumns = false;
+                Token name = NextToken(sql, token.end);
+                if (name.kind != TokenKind::Word && name.kind != TokenKind::Quoted) return false;
+                Token after = NextToken(sql, name.end);
+                if (after.kind == TokenKind::Other && sql[after.begin] == '.') return false;
+                *table = UnquotedName(sql, name);
+                position = name.end;
+                token = name;
+            }
+        } else if (depth == 0 && token.kind == TokenKind::Comma && inFrom) {
+            return false;
+        }
+        previous = token;
+    }
+    return sawFrom && !table->empty();
+}
+
+constexpr int kBusyWaitForever = INT_MAX;
+
+}  // namespace
+
+void StatementCloser::operator()(sqlite3_stmt* statement) const noexcept { sqlite3_finalize(statement); }
+
+std::string QuoteIdentifier(std::string_view name) {
+    std::string quoted = "\"";
+    for (char c : name) {
+        quoted.push_back(c);
+        if (c == '"') quoted.push_back('"');
+    }
+    quoted.push_back('"');
+    return quoted;
+}
+
+// A missing file is refused before SQLite is asked, with a message naming it: SQLite
+// itself would only say "unable to open database file". The busy timeout is the
+// connection timeout, so that a writer in another process makes us wait, not fail.
+std::unique_ptr<provider::Session> OpenSqliteSession(const provider::OpenRequest& request) {
+    std::optional<std::string> source = request.properties.Get("Data Source");
+    std::string path = source ? std::string(Trim(*source)) : std::string();
+    if (path.empty()) {
+        ThrowError(E_FAIL, "The SQLite provider needs a database file: the connection string has no Data Source.");
+    }
+    const bool create = IsTrue(request.properties.Get("Create"));
+    const bool inMemory = path == ":memory:";
+    std::error_code error;
+    if (!create && !inMemory && !std::filesystem::exists(path, error)) {
+        ThrowError(E_FAIL, "The SQLite database file \"" + path + "\" does not exist (Create=True creates it).");
+    }
+    sqlite3* db = nullptr;
+    int flags = SQLITE_OPEN_READWRITE | (create || inMemory ? SQLITE_OPEN_CREATE : 0);
+    int rc = sqlite3_open_v2(path.c_str(), &db, flags, nullptr);
+    if (rc != SQLITE_OK) {
+        std::string message = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
+        sqlite3_close_v2(db);
+        ThrowError(E_FAIL, "Cannot open the SQLite database file \"" + path + "\": " + message);
+    }
+    auto session = std::make_unique<SqliteSession>(db);
+    sqlite3_extended_result_codes(db, 1);
+    long timeout = request.timeoutSeconds;
+    sqlite3_busy_timeout(db, timeout <= 0 || timeout > INT_MAX / 1000 ? kBusyWaitForever : static_cast<int>(timeout * 1000));
+    sqlite3_create_function(db, "canonical_date_text", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
+                            &CanonicalDateTextFunction, nullptr, nullptr);
+    // Reading the schema now makes a file that is not a database fail here, naming it,
+    // rather than at the first query.
+    sqlite3_stmt* probe = nullptr;
+    rc = sqlite3_prepare_v2(db, "PRAGMA schema_version", -1, &probe, nullptr);
+    if (rc == SQLITE_OK) rc = sqlite3_step(probe);
+    if (rc != SQLITE_ROW) {
+        std::string message = sqlite3_errmsg(db);
+        sqlite3_finalize(probe);
+        ThrowError(E_FAIL, "Cannot open the SQLite database file \"" + path + "\": " + message);
+    }
+    sqlite3_finalize(probe);
+    return session;
+}
+
+SqliteSession::SqliteSession(sqlite3* db) : db_(db) {}
+
+// close_v2 defers the close until every statement is finalised, so a result set that
+// outlives its session stays safe.
+SqliteSession::~SqliteSession() { sqlite3_close_v2(db_); }
+
+Statement SqliteSession::Prepare(std::string_view sql) {
+    sqlite3_stmt* raw = nullptr;
+    int rc = sqlite3_prepare_v2(db_, sql.data(), static_cast<int>(sql.size()), &raw, nullptr);
+    Statement statement(raw);
+    if (rc != SQLITE_OK) ThrowSqliteError(db_, rc);
+    if (!statement) ThrowError(DB_E_ERRORSINCOMMAND, "The command text is empty.");
+    return statement;
+}
+
+void SqliteSession::RunToEnd(sqlite3_stmt* statement) {
+    int rc;
+    while ((rc = sqlite3_step(statement)) == SQLITE_ROW) {
+    }
+    if (rc != SQLITE_DONE) {
+        std::string message = sqlite3_errmsg(db_);
+        sqlite3_reset(statement);
+        ThrowError(HResultFromSqlite(rc, message), message);
+    }
+}
+
+// Statements run one after the other, each prepared only after the previous one ran
+// (a script may create the table the next statement uses). The last statement's rows,
+// if it has any, are the result.
+provider::CommandResult SqliteSession::Execute(const std::string& sqlText, const provider::ExecuteOptions& options) {
+    const std::string sql = RewriteGenericDialect(sqlText);
+    const char* begin = sql.c_str();
+    const char* end = begin + sql.size();
+    const char* tail = begin;
+    for (;;) {
+        sqlite3_stmt* raw = nullptr;
+        const char* next = nullptr;
+        int rc = sqlite3_prepare_v2(db_, tail, static_cast<int>(end - tail), &raw, &next);
+        Statement statement(raw);
+        if (rc != SQLITE_OK) ThrowSqliteError(db_, rc);
+        const std::size_t consumed = static_cast<std::size_t>(next - begin);
+        const bool last = OnlyBlanksFrom(sql, consumed);
+        if (!statement) {
+            if (last) return provider::CommandResult{};
+            tail = next;
+            continue;
+        }
+        if (!last) {
+            RunToEnd(statement.get());
+            tail = next;
+            continue;
+        }
+        if (sqlite3_column_count(statement.get()) > 0) {
+            std::string identityTable;
+            std::string identityName;
+            if (options.forUpdate) {
+                std::string_view text(tail, static_cast<std::size_t>(next - tail));
+                if (Statement identified = WithRowIdentity(text, statement.get(), &identityTable, &identityName)) {
+                    statement = std::move(identified);
+                }
+            }
+            provider::CommandResult result;
+            result.rows = std::make_unique<SqliteResultSet>(db_, std::move(statement), identityTable, identityName);
+            return result;
+        }
+        const sqlite3_int64 changesBefore = sqlite3_total_changes64(db_);
+        RunToEnd(statement.get());
+        provider::CommandResult result;
+        if (sqlite3_total_changes64(db_) != changesBefore) {
+            result.recordsAffected = static_cast<long>(sqlite3_changes64(db_));
+        } else {
+            Token first = NextToken(sqlite3_sql(statement.get()), 0);
+            std::string_view text = sqlite3_sql(statement.get());
+            bool changesRows = IsWord(text, first, "insert") || IsWord(text, first, "update") ||
+                               IsWord(text, first, "delete") || IsWord(text, first, "replace");
+            result.recordsAffected = changesRows ? 0 : -1;
+        }
+        return result;
+    }
+}
+
+// The identity is added only where every column of the result comes straight from one
+// rowid table, that table's key is not all in the result (else the key locates rows),
+// and the query has the plain single-table shape.
+Statement SqliteSession::WithRowIdentity(std::string_view sql, sqlite3_stmt* original, std::string* table,
+                                         std::string* identityName) {
+    std::size_t insertAt = 0;
+    std::string fromTable;
+    if (!IsSingleTableSelect(sql, &insertAt, &fromTable)) return nullptr;
+    const int count = sqlite3_column_count(original);
+    std::string baseTable;
+    std::vector<std::string> baseColumns;
+    for (int i = 0; i < count; ++i) {
+        const char* columnTable = sqlite3_column_table_name(original, i);
+        const char* origin = sqlite3_column_origin_name(original, i);
+        const char* database = sqlite3_column_database_name(original, i);
+        if (!columnTable || !origin || !database || std::string_view(database) != "main") return nullptr;
+        if (baseTable.empty()) baseTable = columnTable;
+        if (baseTable != columnTable) return nullptr;
+        baseColumns.emplace_back(origin);
+    }
+    if (baseTable.empty() || !EqualNoCase(baseTable, fromTable)) return nullptr;
+    TableShape shape = ShapeOf(baseTable);
+    if (!shape.hasRowid || shape.rowidName.empty()) return nullptr;
+    bool keyInResult = !shape.keyColumns.empty();
+    for (const std::string& key : shape.keyColumns) {
+        bool found = std::any_of(baseColumns.begin(), baseColumns.end(),
+                                 [&](const std::string& column) { return EqualNoCase(column, key); });
+        keyInResult = keyInResult && found;
+    }
+    if (keyInResult) return nullptr;
+    std::string identified(sql.substr(0, insertAt));
+    identified += " " + shape.rowidName + " AS " + QuoteIdentifier(kRowIdentityName) + ",";
+    identified += sql.substr(insertAt);
+    sqlite3_stmt* raw = nullptr;
+    if (sqlite3_prepare_v2(db_, identified.data(), static_cast<int>(identified.size()), &raw, nullptr) != SQLITE_OK) {
+        sqlite3_finalize(raw);
+        return nullptr;
+    }
+    *table = baseTable;
+    *identityName = shape.rowidName;
+    return Statement(raw);
+}
+
+TableShape SqliteSession::ShapeOf(const std::string& table) {
+    TableShape shape;
+    Statement info = Prepare("SELECT name, type, pk FROM pragma_table_info(?1) ORDER BY pk, cid");
+    sqlite3_bind_text(info.get(), 1, table.data(), static_cast<int>(table.size()), SQLITE_TRANSIENT);
+    int rc;
+    while ((rc = sqlite3_step(info.get())) == SQLITE_ROW) {
+        const char* name = reinterpret_cast<const char*>(sqlite3_column_text(info.get(), 0));
+        const char* type = reinterpret_cast<const char*>(sqlite3_column_text(info.get(), 1));
+        shape.columns.emplace_back(name ? name : "");
+        shape.declaredTypes.emplace_back(type ? type : "");
+        if (sqlite3_column_int(info.get(), 2) > 0) shape.keyColumns.emplace_back(name ? name : "");
+    }
+    if (rc != SQLITE_DONE) ThrowSqliteError(db_, rc);
+    if (shape.columns.empty()) ThrowError(DB_E_NOTABLE, "no such table: " + table);
+
+    Statement list = Prepare("SELECT type, wr FROM pragma_table_list(?1)");
+    sqlite3_bind_text(list.get(), 1, table.data(), static_cast<int>(table.size()), SQLITE_TRANSIENT);
+    if (sqlite3_step(list.get()) == SQLITE_ROW) {
+        const char* type = reinterpret_cast<const char*>(sqlite3_column_text(list.get(), 0));
+        shape.hasRowid = type && std::string_view(type) == "table" && sqlite3_column_int(list.get(), 1) == 0;
+    }
+    if (shape.hasRowid) {
+        for (const char* candidate : {"rowid", "_rowid_", "oid"}) {
+            bool shadowed = std::any_of(shape.columns.begin(), shape.columns.end(),
+                                        [&](const std::string& column) { return EqualNoCase(column, candidate); });
+            if (!shadowed) {
+                shape.rowidName = candidate;
+                break;
+            }
+        }
+        if (shape.keyColumns.size() == 1) {
+            for (std::size_t i = 0; i < shape.columns.size(); ++i) {
+                if (shape.columns[i] == shape.keyColumns[0] && EqualNoCase(shape.declaredTypes[i], "integer")) {
+                    shape.integerKey = shape.columns[i];
+                }
+            }
+        }
+    }
+    return shape;
+}
+
+// sqlite_% tables are SQLite's own and listed as "SYSTEM TABLE"; the schema table does
+// not list itself, so it is added. Sorted by type, then name, as OLE DB lists tables.
+std::vector<provider::TableEntry> SqliteSession::ListTables(const provider::TableFilter& filter) {
+    std::vector<provider::TableEntry> entries;
+    // Tables have neither catalog nor schema here: a restriction on either matches nothing.
+    if (!filter.catalog.empty() || !filter.schema.empty()) return entries;
+    Statement statement = Prepare("SELECT name, type FROM sqlite_master WHERE type IN ('table', 'view')");
+    auto add = [&](std::string name, std::string_view type) {
+        const bool system = name.size() >= 7 && EqualNoCase(std::string_view(name).substr(0, 7), "sqlite_");
+        provider::TableEntry entry;
+        entry.name = std::move(name);
+        entry.type = type == "view" ? (system ? "SYSTEM VIEW" : "VIEW") : (system ? "SYSTEM TABLE" : "TABLE");
+        entries.push_back(std::move(entry));
+    };
+    add("sqlite_master", "table");
+    int rc;
+    while ((rc = sqlite3_step(statement.get())) == SQLITE_ROW) {
+        const char* name = reinterpret_cast<const char*>(sqlite3_column_text(statement.get(), 0));
+        const char* type = reinterpret_cast<const char*>(sqlite3_column_text(statement.get(), 1));
+        add(name ? name : "", type ? type : "");
+    }
+    if (rc != SQLITE_DONE) ThrowSqliteError(db_, rc);
+
+    std::vector<std::string> types;
+    for (std::string_view rest = filter.type; !rest.empty();) {
+        std::size_t comma = rest.find(',');
+        std::string_view one = Trim(rest.substr(0, comma));
+        if (!one.empty()) types.emplace_back(one);
+        rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
+    }
+    auto excluded = [&](const provider::TableEntry& entry) {
+        if (!filter.name.empty() && !EqualNoCase(entry.name, filter.name)) return true;
+        if (types.empty()) return false;
+        return std::none_of(types.begin(), types.end(), [&](const std::string& type) { return EqualNoCase(type, entry.type); });
+    };
+    entries.erase(std::remove_if(entries.begin(), entries.end(), excluded), entries.end());
+    std::stable_sort(entries.begin(), entries.end(), [](const provider::TableEntry& a, const provider::TableEntry& b) {
+        return a.type != b.type ? a.type < b.type : a.name < b.name;
+    });
+    return entries;
+}
+
+std::string SqliteSession::DbmsName() { return "SQLite"; }
+
+std::string SqliteSession::DbmsVersion() { return sqlite3_libversion(); }
+
+// IMMEDIATE takes the write lock at once (waiting through the busy timeout): a deferred
+// transaction that reads first and writes later can meet another writer and fail with
+// SQLITE_BUSY without waiting at all.
+void SqliteSession::BeginTransaction() { RunToEnd(Prepare("BEGIN IMMEDIATE").get()); }
+
+void SqliteSession::CommitTransaction() { RunToEnd(Prepare("COMMIT").get()); }
+
+void SqliteSession::RollbackTransaction() { RunToEnd(Prepare("ROLLBACK").get()); }
+
+}  // namespace dbplatform::sqlite

@@ -1,0 +1,78 @@
+// The embedded SQLite provider: one session is one sqlite3 connection.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <dbplatform/ado/Provider.h>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace dbplatform::sqlite {
+
+struct StatementCloser {
+    void operator()(sqlite3_stmt* statement) const noexcept;
+};
+using Statement = std::unique_ptr<sqlite3_stmt, StatementCloser>;
+
+// The name of the column this provider adds to locate rows of a table without a key.
+inline constexpr const char* kRowIdentityName = "__row_identity";
+
+// What write-back needs to know about a base table.
+struct TableShape {
+    bool hasRowid = false;                 // false for WITHOUT ROWID tables
+    std::vector<std::string> columns;      // declared columns, in order
+    std::vector<std::string> declaredTypes;
+    std::vector<std::string> keyColumns;   // the primary key, in key order
+    std::string integerKey;                // the INTEGER PRIMARY KEY column (it is the rowid), or empty
+    std::string rowidName;                 // rowid, _rowid_ or oid, whichever no column shadows; or empty
+};
+
+class SqliteSession final : public provider::Session {
+public:
+    // Takes ownership of an open connection.
+    explicit SqliteSession(sqlite3* db);
+    ~SqliteSession() override;
+    SqliteSession(const SqliteSession&) = delete;
+    SqliteSession& operator=(const SqliteSession&) = delete;
+
+    provider::CommandResult Execute(const std::string& sql, const provider::ExecuteOptions& options) override;
+    std::vector<provider::TableEntry> ListTables(const provider::TableFilter& filter) override;
+    std::string DbmsName() override;
+    std::string DbmsVersion() override;
+
+    void BeginTransaction() override;
+    void CommitTransaction() override;
+    void RollbackTransaction() override;
+
+    long InsertRow(const std::string& table, const std::vector<provider::ColumnWrite>& columns,
+                   provider::RowLocator* locator) override;
+    long UpdateRow(const std::string& table, const std::vector<provider::ColumnWrite>& columns,
+                   provider::RowLocator* locator) override;
+    long DeleteRow(const std::string& table, const provider::RowLocator& locator) override;
+
+private:
+    // Prepares exactly one statement; throws the mapped error on failure.
+    Statement Prepare(std::string_view sql);
+    // Runs a statement that returns no rows to its end; throws on failure.
+    void RunToEnd(sqlite3_stmt* statement);
+    // The shape of `table`; throws DB_E_NOTABLE when there is no such table.
+    TableShape ShapeOf(const std::string& table);
+    // The statement rewritten to carry the row identity first, when the query reads a
+    // single keyless table in a form where that is safe; else null.
+    Statement WithRowIdentity(std::string_view sql, sqlite3_stmt* original, std::string* table,
+                              std::string* identityName);
+
+    sqlite3* db_;
+};
+
+// Opens "Provider=SQLite;Data Source=path[;Create=True]".
+std::unique_ptr<provider::Session> OpenSqliteSession(const provider::OpenRequest& request);
+
+// "name" with inner quotes doubled.
+std::string QuoteIdentifier(std::string_view name);
+
+}  // namespace dbplatform::sqlite
