@@ -138,16 +138,7 @@ Value ValueOfText(const char* text, Oid type) {
 
 }  // namespace
 
-std::string PgIdentifier(const std::string& name) {
-    bool plain = !name.empty() && !std::isdigit(static_cast<unsigned char>(name[0]));
-    bool capitals = false;
-    for (char c : name) {
-        if (std::isupper(static_cast<unsigned char>(c))) capitals = true;
-        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_') plain = false;
-    }
-    if (plain && capitals) return name;
-    return QuoteIdentifier(name, '"');
-}
+std::string PgIdentifier(const std::string& name) { return QuoteFoldedIdentifier(name); }
 
 PgLink::~PgLink() {
     if (connection) PQfinish(connection);

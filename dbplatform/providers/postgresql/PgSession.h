@@ -66,9 +66,7 @@ private:
     std::shared_ptr<PgLink> link_;
 };
 
-// `name` as an identifier in SQL. A catalog name (lower case) is quoted so that any
-// character survives; a plain name written with capitals is left to fold to lower case,
-// as it did in the statement it came from.
+// `name` as an identifier in SQL (see QuoteFoldedIdentifier).
 std::string PgIdentifier(const std::string& name);
 
 }  // namespace dbplatform::provider::postgresql

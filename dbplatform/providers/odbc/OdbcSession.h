@@ -1,0 +1,83 @@
+// A session on an ODBC data source through unixODBC.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <dbplatform/providers/odbc/OdbcApi.h>
+
+#include <dbplatform/ado/Provider.h>
+#include <dbplatform/providers/odbc/SelectShape.h>
+
+namespace dbplatform::provider::odbc {
+
+// The environment and connection handles, shared by a session and the rows it hands out
+// so that rows outliving their session still have a connection under them.
+struct OdbcLink {
+    SQLHENV environment = SQL_NULL_HENV;
+    SQLHDBC connection = SQL_NULL_HDBC;
+    bool connected = false;
+    ~OdbcLink();
+};
+
+// The product behind the driver decides how a row is found again for write-back.
+enum class Dbms { SQLite, PostgreSQL, MariaDB, Other };
+
+// A statement handle freed at the end of its scope (or handed over with Release).
+class Statement {
+public:
+    explicit Statement(const std::shared_ptr<OdbcLink>& link);
+    ~Statement();
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+    SQLHSTMT handle() const { return handle_; }
+    SQLHSTMT Release() {
+        SQLHSTMT handle = handle_;
+        handle_ = SQL_NULL_HSTMT;
+        return handle;
+    }
+
+private:
+    SQLHSTMT handle_ = SQL_NULL_HSTMT;
+};
+
+class OdbcSession : public Session {
+public:
+    // Connects with SQLDriverConnect; throws _com_error(E_FAIL, the driver's diagnostics).
+    explicit OdbcSession(const OpenRequest& request);
+
+    CommandResult Execute(const std::string& sql, const ExecuteOptions& options) override;
+    std::vector<TableEntry> ListTables(const TableFilter& filter) override;
+    std::string DbmsName() override { return dbmsName_; }
+    std::string DbmsVersion() override { return dbmsVersion_; }
+
+    void BeginTransaction() override;
+    void CommitTransaction() override;
+    void RollbackTransaction() override;
+
+    long InsertRow(const std::string& table, const std::vector<ColumnWrite>& columns, RowLocator* locator) override;
+    long UpdateRow(const std::string& table, const std::vector<ColumnWrite>& columns, RowLocator* locator) override;
+    long DeleteRow(const std::string& table, const RowLocator& locator) override;
+
+private:
+    void Connect(const std::string& text, long timeoutSeconds);
+    std::string Info(SQLUSMALLINT item);
+    std::vector<ColumnInfo> Describe(SQLHSTMT statement, bool forUpdate, const std::optional<SingleTableSelect>& shape,
+                                     bool identityAdded);
+    std::vector<std::string> KeyColumns(const std::string& table);
+    std::string Name(const std::string& identifier) const;
+    std::string RowCondition(const std::string& table, const RowLocator& locator,
+                             const std::vector<ColumnWrite>* changed, class ParameterList* parameters) const;
+    void EndTransaction(SQLSMALLINT completion);
+
+    std::shared_ptr<OdbcLink> link_;
+    std::string dbmsName_;
+    std::string dbmsVersion_;
+    Dbms dbms_ = Dbms::Other;
+    char quote_ = '"';
+    std::string catalog_;  // the current database, passed to catalog functions on MariaDB
+};
+
+}  // namespace dbplatform::provider::odbc
