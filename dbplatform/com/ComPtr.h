@@ -2,6 +2,7 @@
 // through an empty pointer raise _com_error(E_POINTER).
 #pragma once
 
+#include <memory>
 #include <utility>
 
 #include <dbplatform/com/ComError.h>
@@ -38,7 +39,8 @@ public:
         return *this;
     }
     _com_ptr_t& operator=(_com_ptr_t&& other) noexcept {
-        if (this != &other) {
+        // std::addressof: operator& below is overloaded and would release `other`.
+        if (this != std::addressof(other)) {
             Interface* old = std::exchange(p_, std::exchange(other.p_, nullptr));
             if (old) old->Release();
         }

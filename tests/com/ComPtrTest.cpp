@@ -61,6 +61,13 @@ TEST_F(ComPtrTest, CopiesShareOneObjectAndCountReferences) {
         ITestThingPtr moved = std::move(copy);
         EXPECT_FALSE(copy);
         EXPECT_EQ(References(first), 3u);
+        ITestThingPtr target;
+        ASSERT_EQ(target.CreateInstance(TestThing::progId), S_OK);
+        target = std::move(moved);  // releases the object it held, takes the moved one
+        EXPECT_FALSE(moved);
+        EXPECT_TRUE(target == first);
+        EXPECT_EQ(References(first), 3u);
+        EXPECT_EQ(TestThing::alive, 1);
     }
     EXPECT_EQ(References(first), 1u);
 
