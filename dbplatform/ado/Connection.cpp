@@ -1,0 +1,245 @@
+#include <algorithm>
+#include <cctype>
+#include <vector>
+
+#include <dbplatform/com/ComError.h>
+
+#include "AdoErrors.h"
+#include "ConnectionImpl.h"
+#include "RecordsetImpl.h"
+
+namespace dbplatform::ado {
+
+std::string Utf8Of(const _bstr_t& text) { return text.length() ? text.str() : std::string(); }
+
+namespace {
+
+bool IsTrue(const std::optional<std::string>& value) {
+    if (!value) return false;
+    std::string text = *value;
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text == "true" || text == "yes" || text == "1" || text == "-1";
+}
+
+// The Properties collection of a connection: a snapshot of the session's values.
+class PropertyImpl : public RefCounted<Property> {
+public:
+    PropertyImpl(std::string name, std::string value) : name_(std::move(name)), value_(std::move(value)) {}
+    HRESULT QueryInterface(REFIID id, void** object) override {
+        if (id == IUnknown::iid || id == IDispatch::iid || id == Property::iid) {
+            *object = static_cast<Property*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    _bstr_t GetName() override { return _bstr_t(name_); }
+    _variant_t GetValue() override { return _variant_t(_bstr_t(value_)); }
+
+private:
+    std::string name_;
+    std::string value_;
+};
+
+class PropertiesImpl : public RefCounted<Properties> {
+public:
+    explicit PropertiesImpl(std::vector<std::pair<std::string, std::string>> items) : items_(std::move(items)) {}
+    HRESULT QueryInterface(REFIID id, void** object) override {
+        if (id == IUnknown::iid || id == IDispatch::iid || id == Properties::iid) {
+            *object = static_cast<Properties*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    long GetCount() override { return static_cast<long>(items_.size()); }
+    PropertyPtr GetItem(const _variant_t& index) override {
+        std::size_t found = items_.size();
+        if (index.vt == VT_BSTR) {
+            std::string wanted = Utf8Of(_bstr_t(index.bstrVal));
+            for (std::size_t i = 0; i < items_.size(); ++i)
+                if (std::equal(wanted.begin(), wanted.end(), items_[i].first.begin(), items_[i].first.end(),
+                               [](char a, char b) { return std::tolower((unsigned char)a) == std::tolower((unsigned char)b); }))
+                    found = i;
+        } else {
+            VARIANT number;
+            VariantInit(&number);
+            if (SUCCEEDED(VariantChangeType(&number, &index, 0, VT_I4)) && number.lVal >= 0 &&
+                static_cast<std::size_t>(number.lVal) < items_.size())
+                found = static_cast<std::size_t>(number.lVal);
+        }
+        if (found == items_.size()) RaiseAdo(adErrItemNotFoundHr);
+        return PropertyPtr(new PropertyImpl(items_[found].first, items_[found].second), false);
+    }
+
+private:
+    std::vector<std::pair<std::string, std::string>> items_;
+};
+
+}  // namespace
+
+HRESULT ConnectionImpl::QueryInterface(REFIID id, void** object) {
+    if (id == IUnknown::iid || id == IDispatch::iid || id == _Connection::iid) {
+        *object = static_cast<_Connection*>(this);
+        AddRef();
+        return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+}
+
+// Releasing an open connection ends its session; an open transaction is rolled back
+// by the engine when its session ends.
+ConnectionImpl::~ConnectionImpl() {
+    CloseRecordsets();
+    session_.reset();
+}
+
+void ConnectionImpl::CloseRecordsets() {
+    std::set<RecordsetImpl*> open;
+    open.swap(recordsets_);
+    for (RecordsetImpl* recordset : open) recordset->ForceClose();
+}
+
+_bstr_t ConnectionImpl::GetConnectionString() { return _bstr_t(connectionString_); }
+
+void ConnectionImpl::PutConnectionString(const _bstr_t& text) {
+    if (session_) RaiseAdo(adErrObjectOpenHr);
+    connectionString_ = Utf8Of(text);
+}
+
+void ConnectionImpl::PutConnectionTimeout(long seconds) {
+    if (session_) RaiseAdo(adErrObjectOpenHr);
+    if (seconds < 0) RaiseAdo(adErrInvalidArgumentHr);
+    timeout_ = seconds;
+}
+
+void ConnectionImpl::PutCommandTimeout(long seconds) {
+    if (seconds < 0) RaiseAdo(adErrInvalidArgumentHr);
+    commandTimeout_ = seconds;
+}
+
+void ConnectionImpl::PutCursorLocation(CursorLocationEnum location) {
+    if (location != adUseNone && location != adUseServer && location != adUseClient) RaiseAdo(adErrInvalidArgumentHr);
+    location_ = location;
+}
+
+_bstr_t ConnectionImpl::GetProvider() {
+    if (!providerName_.empty()) return _bstr_t(providerName_);
+    ConnectionString parsed;
+    if (SUCCEEDED(ConnectionString::Parse(connectionString_, &parsed, nullptr))) {
+        auto provider = parsed.Get("Provider");
+        if (provider && !provider->empty()) return _bstr_t(*provider);
+    }
+    return _bstr_t("MSDASQL.1");
+}
+
+PropertiesPtr ConnectionImpl::GetProperties() {
+    std::vector<std::pair<std::string, std::string>> items;
+    if (session_) {
+        items.emplace_back("DBMS Name", session_->DbmsName());
+        items.emplace_back("DBMS Version", session_->DbmsVersion());
+    }
+    items.emplace_back("Provider Name", Utf8Of(GetProvider()));
+    return PropertiesPtr(new PropertiesImpl(std::move(items)), false);
+}
+
+// Chooses the provider by the Provider key (none: the provider registered under ""),
+// lets Open's non-empty UserID and Password replace the string's, and, unless
+// Persist Security Info is true, forgets the password once the connection is open.
+HRESULT ConnectionImpl::Open(const _bstr_t& connectionString, const _bstr_t& userId, const _bstr_t& password,
+                             long /*options*/) {
+    if (session_) RaiseAdo(adErrObjectOpenHr);
+    std::string text = connectionString.length() ? Utf8Of(connectionString) : connectionString_;
+    ConnectionString parsed;
+    std::string why;
+    if (FAILED(ConnectionString::Parse(text, &parsed, &why)))
+        throw _com_error(E_INVALIDARG, "The connection string is not valid: " + why);
+    std::string providerName = parsed.Get("Provider").value_or("");
+    provider::ProviderFactory factory = provider::FindProvider(providerName);
+    if (!factory) RaiseAdo(adErrProviderNotFoundHr);
+
+    provider::OpenRequest request;
+    request.properties = parsed;
+    request.userId = userId.length() ? Utf8Of(userId) : parsed.Get("User ID").value_or("");
+    request.password = password.length() ? Utf8Of(password) : parsed.Get("Password").value_or("");
+    request.timeoutSeconds = timeout_;
+    std::unique_ptr<provider::Session> session = factory(request);
+    if (!session) throw _com_error(E_FAIL, "The provider could not open the data source.");
+    session_ = std::move(session);
+    transactionLevel_ = 0;
+    providerName_ = providerName.empty() ? "MSDASQL.1" : providerName;
+
+    if (!IsTrue(parsed.Get("Persist Security Info"))) {
+        parsed.Remove("Password");
+        parsed.Remove("PWD");
+    }
+    connectionString_ = parsed.ToString();
+    return S_OK;
+}
+
+void ConnectionImpl::OpenWith(const std::string& connectionString) {
+    connectionString_ = connectionString;
+    Open(_bstr_t(), _bstr_t(), _bstr_t(), adConnectUnspecified);
+}
+
+// Closing inside a transaction is refused, as ADO does, rather than silently rolling
+// back (or committing) the work.
+HRESULT ConnectionImpl::Close() {
+    if (!session_) RaiseAdo(adErrObjectClosedHr);
+    if (transactionLevel_ > 0) RaiseAdo(adErrInTransactionHr);
+    CloseRecordsets();
+    session_.reset();
+    return S_OK;
+}
+
+const std::shared_ptr<provider::Session>& ConnectionImpl::Session() {
+    if (!session_) RaiseAdo(adErrObjectClosedHr);
+    return session_;
+}
+
+_RecordsetPtr ConnectionImpl::Execute(const _bstr_t& commandText, VARIANT* recordsAffected, long options) {
+    const auto& session = Session();
+    std::string sql = Utf8Of(commandText);
+    if (sql.empty()) RaiseAdo(adErrInvalidArgumentHr);
+    if (options != adCmdUnspecified && (options & (adCmdTable | adCmdTableDirect))) sql = "select * from " + sql;
+    provider::CommandResult result = session->Execute(sql, provider::ExecuteOptions{});
+    if (recordsAffected) {
+        VariantClear(recordsAffected);
+        recordsAffected->vt = VT_I4;
+        recordsAffected->lVal = static_cast<LONG>(result.recordsAffected);
+    }
+    if (options != adCmdUnspecified && (options & adExecuteNoRecords)) return _RecordsetPtr();
+    RecordsetImpl* recordset = new RecordsetImpl();
+    _RecordsetPtr pointer(recordset, false);
+    if (result.rows) recordset->OpenOver(this, std::move(result.rows), sql, true);
+    return pointer;
+}
+
+long ConnectionImpl::BeginTrans() {
+    const auto& session = Session();
+    if (transactionLevel_ > 0) RaiseAdo(adErrFeatureNotAvailableHr);  // the engines here do not nest
+    session->BeginTransaction();
+    transactionLevel_ = 1;
+    return transactionLevel_;
+}
+
+HRESULT ConnectionImpl::CommitTrans() {
+    const auto& session = Session();
+    if (transactionLevel_ == 0) throw _com_error(E_FAIL, "No transaction is active.");
+    session->CommitTransaction();
+    transactionLevel_ = 0;
+    return S_OK;
+}
+
+HRESULT ConnectionImpl::RollbackTrans() {
+    const auto& session = Session();
+    if (transactionLevel_ == 0) throw _com_error(E_FAIL, "No transaction is active.");
+    session->RollbackTransaction();
+    transactionLevel_ = 0;
+    return S_OK;
+}
+
+}  // namespace dbplatform::ado

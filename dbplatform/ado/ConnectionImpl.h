@@ -1,0 +1,69 @@
+// The ADO Connection object: one provider session, its transaction state, and the
+// recordsets opened on it (closed with it).
+#pragma once
+
+#include <memory>
+#include <set>
+#include <string>
+
+#include <dbplatform/ado/Ado.h>
+#include <dbplatform/ado/Provider.h>
+
+namespace dbplatform::ado {
+
+class RecordsetImpl;
+
+class ConnectionImpl : public RefCounted<_Connection> {
+public:
+    ConnectionImpl() = default;
+
+    HRESULT QueryInterface(REFIID interfaceId, void** object) override;
+
+    _bstr_t GetConnectionString() override;
+    void PutConnectionString(const _bstr_t& text) override;
+    long GetConnectionTimeout() override { return timeout_; }
+    void PutConnectionTimeout(long seconds) override;
+    long GetCommandTimeout() override { return commandTimeout_; }
+    void PutCommandTimeout(long seconds) override;
+    CursorLocationEnum GetCursorLocation() override { return location_; }
+    void PutCursorLocation(CursorLocationEnum location) override;
+    long GetState() override { return session_ ? adStateOpen : adStateClosed; }
+    _bstr_t GetProvider() override;
+    PropertiesPtr GetProperties() override;
+
+    HRESULT Open(const _bstr_t& connectionString, const _bstr_t& userId, const _bstr_t& password,
+                 long options) override;
+    HRESULT Close() override;
+    _RecordsetPtr Execute(const _bstr_t& commandText, VARIANT* recordsAffected, long options) override;
+    _RecordsetPtr OpenSchema(SchemaEnum schema, const _variant_t& restrictions, const _variant_t& schemaId) override;
+    long BeginTrans() override;
+    HRESULT CommitTrans() override;
+    HRESULT RollbackTrans() override;
+
+    // For the recordsets of this connection.
+    bool IsOpen() const { return session_ != nullptr; }
+    const std::shared_ptr<provider::Session>& Session();  // 3704 when closed
+    bool InTransaction() const { return transactionLevel_ > 0; }
+    void Attach(RecordsetImpl* recordset) { recordsets_.insert(recordset); }
+    void Detach(RecordsetImpl* recordset) { recordsets_.erase(recordset); }
+    // Opens with a connection string given to Recordset.Open in place of a connection.
+    void OpenWith(const std::string& connectionString);
+
+private:
+    ~ConnectionImpl() override;
+    void CloseRecordsets();
+
+    std::string connectionString_;
+    std::string providerName_;
+    long timeout_ = 15;
+    long commandTimeout_ = 30;
+    CursorLocationEnum location_ = adUseServer;
+    std::shared_ptr<provider::Session> session_;
+    int transactionLevel_ = 0;
+    std::set<RecordsetImpl*> recordsets_;
+};
+
+// Text helpers shared by the object model.
+std::string Utf8Of(const _bstr_t& text);
+
+}  // namespace dbplatform::ado

@@ -1,0 +1,73 @@
+// Compact storage of a cursor's rows: one 8-byte slot and one kind byte per cell, kept
+// in fixed blocks of rows, and the bytes of texts and blobs in a separate arena. A
+// million rows never live as a million vectors of VARIANTs; values become VARIANTs only
+// when a field is read. Blocks never move, so growing never copies what was read.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include <dbplatform/ado/Provider.h>
+
+namespace dbplatform::ado {
+
+class RowStore {
+public:
+    // Row flags.
+    static constexpr std::uint8_t kDeleted = 0x1;        // gone from the cursor (hidden)
+    static constexpr std::uint8_t kBatchNew = 0x2;       // inserted, not yet sent
+    static constexpr std::uint8_t kBatchModified = 0x4;  // changed, not yet sent
+    static constexpr std::uint8_t kBatchDeleted = 0x8;   // deleted, not yet sent
+
+    explicit RowStore(std::size_t columns = 0);
+    RowStore(RowStore&&) noexcept = default;
+    RowStore& operator=(RowStore&&) noexcept = default;
+
+    std::size_t ColumnCount() const { return columns_; }
+    std::size_t RowCount() const { return rows_; }
+
+    // Appends the current row of `source` (all its columns).
+    void AppendFrom(provider::ResultSet& source);
+    void AppendValues(const std::vector<provider::Value>& values);
+    // Copies row `row` of `other` (same column count) with its flags.
+    void AppendRowOf(const RowStore& other, std::size_t row);
+
+    provider::CellView Cell(std::size_t row, std::size_t column) const;
+    provider::Value GetValue(std::size_t row, std::size_t column) const {
+        return provider::Value::FromCell(Cell(row, column));
+    }
+    // Replaces one cell. The old text, if any, stays in the arena until Clear.
+    void SetCell(std::size_t row, std::size_t column, const provider::CellView& cell);
+
+    std::uint8_t Flags(std::size_t row) const { return blocks_[row / kRowsPerBlock].flags[row % kRowsPerBlock]; }
+    void SetFlags(std::size_t row, std::uint8_t flags) { blocks_[row / kRowsPerBlock].flags[row % kRowsPerBlock] = flags; }
+
+    void Clear();
+
+private:
+    static constexpr std::size_t kRowsPerBlock = 1024;
+    static constexpr std::size_t kArenaChunk = std::size_t(1) << 20;
+
+    struct Block {
+        std::unique_ptr<std::uint64_t[]> slots;
+        std::unique_ptr<std::uint8_t[]> kinds;
+        std::unique_ptr<std::uint8_t[]> flags;
+    };
+    struct Chunk {
+        std::unique_ptr<char[]> data;
+        std::size_t size = 0;
+        std::size_t used = 0;
+    };
+
+    std::size_t NewRow();
+    void Put(std::size_t row, std::size_t column, const provider::CellView& cell);
+    std::uint64_t StoreBytes(std::string_view bytes);
+
+    std::size_t columns_;
+    std::size_t rows_ = 0;
+    std::vector<Block> blocks_;
+    std::vector<Chunk> chunks_;
+};
+
+}  // namespace dbplatform::ado
