@@ -238,6 +238,13 @@ provider::CommandResult SqliteSession::Execute(const std::string& sqlText, const
             tail = next;
             continue;
         }
+        // Nothing is ever bound to a command's parameters: SQLite would read each as NULL
+        // and, say, delete nothing while reporting success.
+        if (sqlite3_bind_parameter_count(statement.get()) > 0) {
+            ThrowError(DB_E_ERRORSINCOMMAND,
+                       "The command text has a parameter marker (?, :name, @name, $name or #name), but commands "
+                       "take no parameters: \"" + std::string(sqlite3_sql(statement.get())) + "\"");
+        }
         if (!last) {
             RunToEnd(statement.get());
             tail = next;
