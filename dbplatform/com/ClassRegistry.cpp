@@ -127,6 +127,9 @@ HRESULT CLSIDFromProgID(LPCOLESTR progId, CLSID* clsid) {
     return dbplatform::ClassIdFromProgId(utf8.c_str(), clsid);
 }
 
+// Creation does not require CoInitialize on the calling thread: the registry has no
+// apartments, and a host that forgets it should still reach its objects (its count is
+// only kept so that the answers of CoInitialize match Windows).
 // The factory runs outside the registry lock: constructors of our classes may themselves
 // create objects (a recordset makes its connection) or register classes.
 HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD context, REFIID interfaceId, void** object) {

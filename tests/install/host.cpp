@@ -1,0 +1,21 @@
+// A one-file host built only with the flags pkg-config gives for the installed platform.
+#include <cstdio>
+#include <cstring>
+
+#include <dbplatform/dbplatform.h>
+
+int main() {
+    _com_error error(DB_E_ERRORSINCOMMAND, "near \"selec\": syntax error");
+    CString text;
+    text.Format("%s / %s", error.ErrorMessage(), static_cast<const char*>(error.Description()));
+    _bstr_t wide(text.GetString());
+    CoInitialize(nullptr);
+    CLSID clsid;
+    HRESULT hr = dbplatform::ClassIdFromProgId("No.Such.Class", &clsid);
+    CoUninitialize();
+    std::printf("%s (%u units); unknown class: %s\n", text.GetString(), wide.length(), _com_error(hr).ErrorMessage());
+    return std::strcmp(text.GetString(), "IDispatch error #3092 / near \"selec\": syntax error") == 0 &&
+                   hr == CO_E_CLASSSTRING
+               ? 0
+               : 1;
+}
