@@ -60,7 +60,10 @@ DATE DateFromTotalSeconds(long long total) {
 // the last representable second, which stays 9999-12-31 23:59:59.
 void SplitDate(DATE date, long long* day, long long* second) {
     double whole = std::trunc(date);
-    long long seconds = std::llround(std::fabs(date - whole) * static_cast<double>(kSecondsPerDay));
+    // Milliseconds first, then seconds: a time read as 09.5 s is stored as 09.4999999...
+    // in a double, and must still round up like the text it came from.
+    long long milliseconds = std::llround(std::fabs(date - whole) * static_cast<double>(kSecondsPerDay) * 1000.0);
+    long long seconds = (milliseconds + 500) / 1000;
     long long number = static_cast<long long>(whole);
     if (seconds >= kSecondsPerDay) {
         seconds -= kSecondsPerDay;

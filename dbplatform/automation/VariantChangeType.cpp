@@ -241,13 +241,12 @@ HRESULT ToObject(const VARIANT& source, VARTYPE type, VARIANT* out) {
 
 HRESULT Convert(const VARIANT& source, USHORT flags, VARTYPE type, VARIANT* out) {
     if (type == VT_EMPTY) return S_OK;  // `out` is already empty
-    if (source.vt == VT_NULL || type == VT_NULL) {
-        if (source.vt == VT_NULL || source.vt == VT_EMPTY) {
-            out->vt = VT_NULL;
-            return S_OK;
-        }
-        return DISP_E_TYPEMISMATCH;
+    if (type == VT_NULL) {
+        if (source.vt != VT_EMPTY) return DISP_E_TYPEMISMATCH;  // VT_NULL itself was copied
+        out->vt = VT_NULL;
+        return S_OK;
     }
+    if (source.vt == VT_NULL) return DISP_E_TYPEMISMATCH;
     if ((source.vt | type) & VT_ARRAY) return DISP_E_TYPEMISMATCH;  // equal types were copied
     if (type == VT_UNKNOWN || type == VT_DISPATCH) return ToObject(source, type, out);
     if (source.vt == VT_UNKNOWN || source.vt == VT_DISPATCH) return DISP_E_TYPEMISMATCH;

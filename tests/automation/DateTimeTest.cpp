@@ -1,0 +1,193 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <string>
+
+#include <dbplatform/automation/DateTime.h>
+
+namespace {
+
+TEST(DateText, AcceptedFormsGiveTheCanonicalText) {
+    const struct {
+        const char* text;
+        const char* canonical;
+    } cases[] = {
+        {"2005-03-07", "2005-03-07 00:00:00"},
+        {"2005/03/07", "2005-03-07 00:00:00"},
+        {"2005-3-7", "2005-03-07 00:00:00"},
+        {"2005/3/07", "2005-03-07 00:00:00"},
+        {"2005-03-07 14:05", "2005-03-07 14:05:00"},
+        {"2005-03-07 14:05:09", "2005-03-07 14:05:09"},
+        {"2005-03-07T14:05:09", "2005-03-07 14:05:09"},
+        {"2005/03/07T4:05", "2005-03-07 04:05:00"},
+        {"2005-03-07 14:05:09.4", "2005-03-07 14:05:09"},
+        {"2005-03-07 14:05:09.5", "2005-03-07 14:05:10"},
+        {"2005-03-07 14:05:09.123456789", "2005-03-07 14:05:09"},
+        {"2005-12-31 23:59:59.6", "2006-01-01 00:00:00"},
+        {"  2005-03-07 14:05  ", "2005-03-07 14:05:00"},
+        {"2004-02-29", "2004-02-29 00:00:00"},
+        {"2000-02-29 23:00", "2000-02-29 23:00:00"},
+        {"0100-01-01", "0100-01-01 00:00:00"},
+        {"9999-12-31 23:59:59", "9999-12-31 23:59:59"},
+        {"9999-12-31 23:59:59.9", "9999-12-31 23:59:59"},  // never rounds past the last day
+        {"1899-12-29 06:00", "1899-12-29 06:00:00"},
+        {"1600-02-29 12:30:45", "1600-02-29 12:30:45"},
+    };
+    for (const auto& c : cases) {
+        std::string canonical;
+        ASSERT_EQ(dbplatform::CanonicalDateText(c.text, &canonical), S_OK) << c.text;
+        EXPECT_EQ(canonical, c.canonical) << c.text;
+        EXPECT_EQ(canonical.size(), 19u);
+    }
+}
+
+TEST(DateText, RefusedForms) {
+    const char* refused[] = {
+        "", "   ", "2005", "2005-03", "05-03-07", "2005-13-01", "2005-00-10", "2005-03-00", "2005-02-30",
+        "1900-02-29", "2005-04-31", "2005-03-07 24:00", "2005-03-07 12:60", "2005-03-07 12:5",
+        "2005-03-07 12:05:60", "2005-03-07 12:05:5", "2005-03-07 123:05", "2005-03-07  12:05",
+        "2005-03/07", "0099-12-31", "10000-01-01", "2005-03-07 12:05:09.", "2005-03-07 12:05:09x",
+        "2005-03-07x", "March 7, 2005", "07/03/2005", "2005-03-07 12", "+2005-03-07", "2005-003-07",
+        "2005-03-07t12:00", "2005-03-07 12:05.5", "2005-03-07T", "2005-03-07 -1:00", "20050307",
+    };
+    for (const char* text : refused) {
+        DATE date = 123;
+        EXPECT_EQ(dbplatform::DateFromText(text, &date), DISP_E_TYPEMISMATCH) << "\"" << text << "\"";
+        EXPECT_EQ(date, 123);
+    }
+    // An embedded NUL is part of the text, not its end.
+    DATE date;
+    EXPECT_EQ(dbplatform::DateFromText(std::string_view("2005-03-07\0", 11), &date), DISP_E_TYPEMISMATCH);
+}
+
+// Automation dates: days since 1899-12-30; before it the integer part is negative and
+// the fraction still counts forwards in the day.
+TEST(AutomationDate, ValuesAroundAndBeforeTheEpoch) {
+    const struct {
+        const char* text;
+        DATE date;
+    } cases[] = {
+        {"1899-12-30 00:00:00", 0},         {"1900-01-01 00:00:00", 2},
+        {"1900-01-04 06:00:00", 5.25},      {"1899-12-29 06:00:00", -1.25},
+        {"1899-12-18 12:00:00", -12.5},     {"1899-12-29 00:00:00", -1},
+        {"0100-01-01 00:00:00", -657434},   {"9999-12-31 00:00:00", 2958465},
+        {"1899-12-30 18:00:00", 0.75},      {"2000-01-01 00:00:00", 36526},
+    };
+    for (const auto& c : cases) {
+        DATE date;
+        ASSERT_EQ(dbplatform::DateFromText(c.text, &date), S_OK) << c.text;
+        EXPECT_DOUBLE_EQ(date, c.date) << c.text;
+        EXPECT_EQ(dbplatform::TextFromDate(c.date), c.text);
+    }
+    // -0.25 and 0.25 are the same moment.
+    EXPECT_EQ(dbplatform::TextFromDate(-0.25), "1899-12-30 06:00:00");
+    EXPECT_EQ(dbplatform::TextFromDate(0.25), "1899-12-30 06:00:00");
+    EXPECT_EQ(dbplatform::TextFromDate(-1.0 - 86399.6 / 86400), "1899-12-30 00:00:00");  // rounds across midnight
+    EXPECT_EQ(dbplatform::TextFromDate(2958466.0), "");
+    EXPECT_FALSE(dbplatform::IsValidDate(-657435.0));
+    EXPECT_TRUE(dbplatform::IsValidDate(-657434.99));
+}
+
+// Every second-resolution date, on either side of the epoch, survives text and back.
+TEST(AutomationDate, CanonicalTextRoundTrips) {
+    for (long long step = -657434LL * 86400; step < 2958466LL * 86400; step += 86400LL * 997 + 3607) {
+        long long day = step / 86400;
+        long long second = step % 86400;
+        if (second < 0) second += 86400, --day;
+        DATE date = day >= 0 ? day + second / 86400.0 : day - second / 86400.0;
+        std::string text = dbplatform::TextFromDate(date);
+        ASSERT_EQ(text.size(), 19u) << date;
+        DATE back;
+        ASSERT_EQ(dbplatform::DateFromText(text, &back), S_OK) << text;
+        EXPECT_EQ(dbplatform::TextFromDate(back), text);
+        EXPECT_NEAR(back, date, 1e-6) << text;
+    }
+}
+
+TEST(SystemTime, ConversionsNormaliseDaysAndRefuseBadMonths) {
+    const struct {
+        SYSTEMTIME in;
+        INT ok;
+        const char* text;
+    } cases[] = {
+        {{2001, 2, 0, 29, 10, 0, 0, 0}, TRUE, "2001-03-01 10:00:00"},
+        {{2001, 3, 0, 0, 0, 0, 0, 0}, TRUE, "2001-02-28 00:00:00"},
+        {{2001, 1, 0, 5, 1, 2, 3, 999}, TRUE, "2001-01-05 01:02:03"},  // milliseconds ignored
+        {{2001, 13, 0, 1, 0, 0, 0, 0}, FALSE, ""},
+        {{2001, 0, 0, 1, 0, 0, 0, 0}, FALSE, ""},
+        {{99, 12, 0, 31, 0, 0, 0, 0}, FALSE, ""},
+        {{100, 1, 0, 0, 0, 0, 0, 0}, FALSE, ""},
+        {{1899, 12, 0, 29, 6, 0, 0, 0}, TRUE, "1899-12-29 06:00:00"},
+    };
+    for (auto c : cases) {
+        DATE date = 0;
+        ASSERT_EQ(SystemTimeToVariantTime(&c.in, &date), c.ok) << c.text;
+        if (c.ok) {
+            EXPECT_EQ(dbplatform::TextFromDate(date), c.text);
+        }
+    }
+    SYSTEMTIME out;
+    ASSERT_EQ(VariantTimeToSystemTime(5.25 + 0.6 / 86400, &out), TRUE);
+    EXPECT_EQ(out.wYear, 1900);
+    EXPECT_EQ(out.wMonth, 1);
+    EXPECT_EQ(out.wDay, 4);
+    EXPECT_EQ(out.wDayOfWeek, 4);  // a Thursday
+    EXPECT_EQ(out.wHour, 6);
+    EXPECT_EQ(out.wSecond, 1);
+    EXPECT_EQ(out.wMilliseconds, 0);
+    EXPECT_EQ(VariantTimeToSystemTime(-1e7, &out), FALSE);
+}
+
+// Across a daylight-saving change the local calendar time follows the zone's rules.
+TEST(LocalTime, UnixTimeAcrossDaylightSaving) {
+    if (!std::filesystem::exists("/usr/share/zoneinfo/Europe/Berlin"))
+        GTEST_SKIP() << "TZDATA IS NOT INSTALLED: daylight-saving conversions not tested";
+    const char* previous = std::getenv("TZ");
+    std::string saved = previous != nullptr ? previous : "";
+    setenv("TZ", "Europe/Berlin", 1);
+    tzset();
+    const struct {
+        std::time_t unix;
+        const char* local;
+    } cases[] = {
+        {1616893199, "2021-03-28 01:59:59"},  // last second of winter time
+        {1616893200, "2021-03-28 03:00:00"},  // first second of summer time
+        {1635641999, "2021-10-31 02:59:59"},  // last second of summer time
+        {1609459200, "2021-01-01 01:00:00"},
+        {0, "1970-01-01 01:00:00"},
+    };
+    for (const auto& c : cases) {
+        DATE date = dbplatform::DateFromUnixTime(c.unix);
+        EXPECT_EQ(dbplatform::TextFromDate(date), c.local);
+        if (c.unix != 1635641999) {  // the repeated hour is ambiguous
+            EXPECT_EQ(dbplatform::UnixTimeFromDate(date), c.unix) << c.local;
+        }
+        std::tm local = dbplatform::LocalTimeFromDate(date);
+        EXPECT_DOUBLE_EQ(dbplatform::DateFromLocalTime(local), date);
+    }
+    if (previous != nullptr)
+        setenv("TZ", saved.c_str(), 1);
+    else
+        unsetenv("TZ");
+    tzset();
+}
+
+TEST(LocalTime, CalendarFieldsNormalise) {
+    std::tm local{};
+    local.tm_year = 2005 - 1900;
+    local.tm_mon = 13;   // February of the next year
+    local.tm_mday = 29;  // 2006 has no 29 February: 1 March
+    local.tm_hour = 25;  // one hour into the next day
+    EXPECT_EQ(dbplatform::TextFromDate(dbplatform::DateFromLocalTime(local)), "2006-03-02 01:00:00");
+    std::tm back = dbplatform::LocalTimeFromDate(-1.25);
+    EXPECT_EQ(back.tm_year, -1);
+    EXPECT_EQ(back.tm_mon, 11);
+    EXPECT_EQ(back.tm_mday, 29);
+    EXPECT_EQ(back.tm_hour, 6);
+    EXPECT_EQ(back.tm_wday, 5);  // a Friday
+    EXPECT_EQ(back.tm_yday, 362);
+}
+
+}  // namespace

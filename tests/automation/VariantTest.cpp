@@ -1,0 +1,144 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include <dbplatform/automation/SafeArray.h>
+#include <dbplatform/automation/VariantT.h>
+#include <dbplatform/com/ComError.h>
+#include <dbplatform/com/Unknown.h>
+
+namespace {
+
+// A counted object that records its reference count, to check AddRef/Release pairs.
+struct Counted : IDispatch {
+    ULONG references = 1;
+    HRESULT QueryInterface(REFIID id, void** object) override {
+        if (id == IUnknown::iid || id == IDispatch::iid) {
+            *object = static_cast<IDispatch*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG AddRef() override { return ++references; }
+    ULONG Release() override { return --references; }
+};
+
+TEST(Variant, LayoutAndMissing) {
+    EXPECT_EQ(sizeof(VARIANT), 16u);
+    EXPECT_EQ(vtMissing.vt, VT_ERROR);
+    EXPECT_EQ(vtMissing.scode, DISP_E_PARAMNOTFOUND);
+}
+
+TEST(Variant, CopyAndClearCountObjectReferences) {
+    Counted object;
+    {
+        _variant_t value(static_cast<IDispatch*>(&object));
+        EXPECT_EQ(object.references, 2u);
+        VARIANT copy;
+        VariantInit(&copy);
+        ASSERT_EQ(VariantCopy(&copy, &value), S_OK);
+        EXPECT_EQ(object.references, 3u);
+        ASSERT_EQ(VariantClear(&copy), S_OK);
+        EXPECT_EQ(copy.vt, VT_EMPTY);
+        EXPECT_EQ(object.references, 2u);
+        IUnknown* unknown = value;
+        EXPECT_EQ(object.references, 3u);
+        unknown->Release();
+        _variant_t asUnknown;
+        ASSERT_EQ(VariantChangeType(&asUnknown, &value, 0, VT_UNKNOWN), S_OK);
+        EXPECT_EQ(object.references, 3u);
+    }
+    EXPECT_EQ(object.references, 1u);
+}
+
+TEST(Variant, CopyDuplicatesTextAndSurvivesSelfCopy) {
+    _variant_t text("abc");
+    VARIANT copy;
+    VariantInit(&copy);
+    ASSERT_EQ(VariantCopy(&copy, &text), S_OK);
+    EXPECT_NE(copy.bstrVal, text.bstrVal);
+    EXPECT_EQ(std::u16string(copy.bstrVal), u"abc");
+    ASSERT_EQ(VariantCopy(&copy, &copy), S_OK);
+    EXPECT_EQ(std::u16string(copy.bstrVal), u"abc");
+    VariantClear(&copy);
+    text = text;  // self-assignment keeps the value
+    EXPECT_EQ(std::u16string(text.bstrVal), u"abc");
+}
+
+TEST(VariantT, ConstructorsPickTheType) {
+    const struct {
+        _variant_t value;
+        VARTYPE type;
+    } cases[] = {
+        {_variant_t(static_cast<short>(3)), VT_I2},
+        {_variant_t(static_cast<short>(3), VT_BOOL), VT_BOOL},
+        {_variant_t(3), VT_I4},
+        {_variant_t(3L), VT_I4},
+        {_variant_t(5000000000L), VT_I8},  // kept whole, not cut to 32 bits
+        {_variant_t(static_cast<long>(E_FAIL), VT_ERROR), VT_ERROR},
+        {_variant_t(3LL), VT_I8},
+        {_variant_t(static_cast<unsigned char>(3)), VT_UI1},
+        {_variant_t(1.5f), VT_R4},
+        {_variant_t(1.5), VT_R8},
+        {_variant_t(1.5, VT_DATE), VT_DATE},
+        {_variant_t(true), VT_BOOL},
+        {_variant_t("x"), VT_BSTR},
+        {_variant_t(u"x"), VT_BSTR},
+        {_variant_t(L"x"), VT_BSTR},
+        {_variant_t(_bstr_t("x")), VT_BSTR},
+    };
+    for (const auto& c : cases) EXPECT_EQ(c.value.vt, c.type);
+    EXPECT_EQ(_variant_t(5000000000L).llVal, 5000000000LL);
+    EXPECT_EQ(_variant_t(static_cast<short>(3), VT_BOOL).boolVal, VARIANT_TRUE);
+}
+
+TEST(VariantT, ExtractorsConvertOrThrowTheConversionError) {
+    _variant_t number("42.5");
+    EXPECT_EQ(static_cast<int>(number), 42);
+    EXPECT_EQ(static_cast<double>(number), 42.5);
+    EXPECT_EQ(static_cast<long>(_variant_t(5000000000LL)), 5000000000L);
+    EXPECT_EQ(static_cast<_bstr_t>(_variant_t(2.5)).str(), "2.5");
+    EXPECT_TRUE(static_cast<bool>(_variant_t("True")));
+    EXPECT_EQ(number.vt, VT_BSTR);  // extracting does not change the value
+
+    const struct {
+        _variant_t value;
+        HRESULT hr;
+    } failures[] = {{_variant_t("forty"), DISP_E_TYPEMISMATCH}, {_variant_t(70000), DISP_E_OVERFLOW}};
+    for (const auto& f : failures) {
+        try {
+            short value = f.value;
+            ADD_FAILURE() << "no exception, got " << value;
+        } catch (const _com_error& error) {
+            EXPECT_EQ(error.Error(), f.hr);
+        }
+    }
+    _variant_t null;
+    null.vt = VT_NULL;
+    EXPECT_THROW(static_cast<void>(static_cast<double>(null)), _com_error);
+}
+
+TEST(VariantT, ComparisonAndOwnership) {
+    EXPECT_TRUE(_variant_t("abc") == _variant_t(u"abc"));
+    EXPECT_FALSE(_variant_t("abc") == _variant_t("abd"));
+    EXPECT_FALSE(_variant_t(1) == _variant_t(1.0));  // different types
+    EXPECT_TRUE(_variant_t(true) == _variant_t(static_cast<short>(7), VT_BOOL));
+
+    _variant_t value("kept");
+    VARIANT raw = value.Detach();
+    EXPECT_EQ(value.vt, VT_EMPTY);
+    _variant_t again;
+    again.Attach(raw);
+    EXPECT_EQ(raw.vt, VT_EMPTY);
+    EXPECT_EQ(std::u16string(again.bstrVal), u"kept");
+    _variant_t converted;
+    const _variant_t twelve("12");
+    converted.ChangeType(VT_I4, &twelve);
+    EXPECT_EQ(converted.lVal, 12);
+    converted.SetString("text");
+    EXPECT_EQ(converted.vt, VT_BSTR);
+}
+
+}  // namespace
