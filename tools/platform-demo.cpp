@@ -51,6 +51,7 @@ int main() {
     std::printf("platform-demo: a placeholder main job until the Morvane demo lands.\n");
     ShowCreation();
     ShowConversions();
+    std::fflush(stdout);  // keep the lines in order: the default handler writes to standard error
     // The default handler writes "caption: text" to standard error and answers IDOK.
     int button = MessageBoxA(nullptr, "The platform layer works.", "platform-demo", MB_OK);
     std::printf("Message box answered %d\n", button);
