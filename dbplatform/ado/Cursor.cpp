@@ -41,8 +41,9 @@ std::u16string Folded(std::u16string text) {
 }  // namespace
 
 // Decides once, from the provider's column descriptions, whether rows can be written
-// back and how a row is found again: by the provider's row identity, else by the
-// table's key columns, else by every column of the table.
+// back and how a row is found again: by the table's key columns, else by the provider's
+// row identity, else by every column of the table. The key comes first because a row
+// identity such as PostgreSQL's ctid moves when anyone else updates the row.
 Cursor::Cursor(std::shared_ptr<provider::Session> session, std::unique_ptr<provider::ResultSet> rows, Options options)
     : session_(std::move(session)),
       rows_(std::move(rows)),
@@ -70,10 +71,10 @@ Cursor::Cursor(std::shared_ptr<provider::Session> session, std::unique_ptr<provi
         writable_[c] = updatable_ && !columns_[c].rowIdentity && SameName(columns_[c].baseTable, table_);
     if (updatable_) {
         for (std::size_t c = 0; c < columns_.size(); ++c)
-            if (columns_[c].rowIdentity) locatorColumns_.push_back(c);
+            if (columns_[c].key && writable_[c]) locatorColumns_.push_back(c);
         if (locatorColumns_.empty())
             for (std::size_t c = 0; c < columns_.size(); ++c)
-                if (columns_[c].key && writable_[c]) locatorColumns_.push_back(c);
+                if (columns_[c].rowIdentity) locatorColumns_.push_back(c);
         if (locatorColumns_.empty())
             for (std::size_t c = 0; c < columns_.size(); ++c)
                 if (writable_[c]) locatorColumns_.push_back(c);

@@ -365,8 +365,13 @@ void DatesAndNumbersRoundTrip(Provider& p) {
 
     _RecordsetPtr big = p.connection->Execute(_bstr_t("select 10000000000 as big"), nullptr, adCmdText);
     _variant_t value = big->GetCollect(_variant_t("big"));
-    EXPECT_EQ(value.vt, VT_I8);
-    EXPECT_EQ(value.llVal, 10000000000LL);
+    if (p.target == Target::SqliteOdbc) {
+        // The SQLite ODBC driver describes an expression column as text.
+        EXPECT_EQ(Text(value), "10000000000");
+    } else {
+        EXPECT_EQ(value.vt, VT_I8);
+        EXPECT_EQ(value.llVal, 10000000000LL);
+    }
 }
 
 void SchemaListsTablesByType(Provider& p) {
