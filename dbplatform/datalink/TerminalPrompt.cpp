@@ -60,8 +60,9 @@ public:
         return line;
     }
 
-    // A line typed without echo, for passwords.
-    std::optional<std::string> ReadSecret() {
+    // A line typed without echo, for passwords. Echo goes off before the prompt appears,
+    // so that a fast typist's first characters are hidden too.
+    std::optional<std::string> ReadSecret(const std::string& prompt) {
         termios saved{};
         bool restore = ::tcgetattr(fd_, &saved) == 0;
         if (restore) {
@@ -70,6 +71,7 @@ public:
             quiet.c_lflag |= ECHONL;
             ::tcsetattr(fd_, TCSANOW, &quiet);
         }
+        Write(prompt);
         std::optional<std::string> line = ReadLine();
         if (restore) ::tcsetattr(fd_, TCSANOW, &saved);
         return line;
@@ -90,8 +92,7 @@ std::string Ask(Terminal& terminal, const std::string& label, const std::string&
 }
 
 std::string AskSecret(Terminal& terminal, const std::string& label) {
-    terminal.Write(label + ": ");
-    std::optional<std::string> line = terminal.ReadSecret();
+    std::optional<std::string> line = terminal.ReadSecret(label + ": ");
     if (!line) throw InputClosed{};
     return *line;
 }
