@@ -33,7 +33,7 @@ inline std::unique_ptr<Session> OpenSession(const std::string& connectionString)
 }
 
 // Runs a statement that has no rows.
-inline void Run(Session& session, const std::string& sql) { session.Execute(sql, ExecuteOptions{}); }
+inline void Exec(Session& session, const std::string& sql) { session.Execute(sql, ExecuteOptions{}); }
 
 // All rows of a query, each cell as an owned value.
 inline std::vector<std::vector<Value>> Rows(Session& session, const std::string& sql, bool forUpdate = false) {

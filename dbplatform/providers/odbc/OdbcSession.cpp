@@ -138,10 +138,17 @@ std::string AttributeText(SQLHSTMT statement, SQLUSMALLINT column, SQLUSMALLINT 
 }
 
 // Runs `sql` with `parameters` on `statement`; the statement then holds any result set.
-void Run(SQLHSTMT statement, const std::string& sql, ParameterList* parameters) {
+// False when the statement touched no row (SQL_NO_DATA: no result set is open then).
+bool Run(SQLHSTMT statement, const std::string& sql, ParameterList* parameters) {
     if (parameters) parameters->Bind(statement);
     SQLRETURN rc = SQLExecDirect(statement, reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql.c_str())), SQL_NTS);
     CheckOdbc(rc, SQL_HANDLE_STMT, statement);
+    return rc != SQL_NO_DATA;
+}
+
+bool HasResultSet(SQLHSTMT statement) {
+    SQLSMALLINT count = 0;
+    return SQL_SUCCEEDED(SQLNumResultCols(statement, &count)) && count > 0;
 }
 
 long RowCount(SQLHSTMT statement) {
@@ -163,6 +170,12 @@ std::vector<ValueKind> KindsOf(SQLHSTMT statement, std::vector<ColumnInfo>* colu
                                  &size, &digits, &nullable),
                   SQL_HANDLE_STMT, statement);
         OdbcType type = TypeForSqlType(sqlType, size);
+        // Drivers that lose a type in the SQL type code still name it: psqlODBC hands
+        // booleans over as characters, the SQLite driver describes NUMERIC as DOUBLE.
+        std::string typeName = AttributeText(statement, i, SQL_DESC_TYPE_NAME);
+        if (SameName(typeName, "bool")) type = {adBoolean, ValueKind::Boolean, 2};
+        if (strncasecmp(typeName.c_str(), "NUMERIC", 7) == 0 || strncasecmp(typeName.c_str(), "DECIMAL", 7) == 0)
+            type = {adNumeric, ValueKind::Double, 19};
         kinds.push_back(type.kind);
         if (columns) {
             ColumnInfo column;
@@ -266,9 +279,10 @@ std::vector<std::string> OdbcSession::KeyColumns(const std::string& table) {
 }
 
 std::vector<ColumnInfo> OdbcSession::Describe(SQLHSTMT statement, bool forUpdate,
-                                              const std::optional<SingleTableSelect>& shape, bool identityAdded) {
+                                              const std::optional<SingleTableSelect>& shape, bool identityAdded,
+                                              std::vector<ValueKind>* kinds) {
     std::vector<ColumnInfo> columns;
-    KindsOf(statement, &columns);
+    *kinds = KindsOf(statement, &columns);
     if (identityAdded && !columns.empty() && SameName(columns[0].name, kRowIdentityColumn)) {
         columns[0].name = kRowIdentityColumn;
         columns[0].rowIdentity = true;
@@ -329,8 +343,8 @@ CommandResult OdbcSession::Execute(const std::string& sql, const ExecuteOptions&
         result.recordsAffected = rc == SQL_NO_DATA ? 0 : RowCount(statement->handle());
         return result;
     }
-    std::vector<ColumnInfo> columns = Describe(statement->handle(), options.forUpdate, shape, identityAdded);
-    std::vector<ValueKind> kinds = KindsOf(statement->handle(), nullptr);
+    std::vector<ValueKind> kinds;
+    std::vector<ColumnInfo> columns = Describe(statement->handle(), options.forUpdate, shape, identityAdded, &kinds);
     // The PostgreSQL row identity (a tid) reads as text whatever the driver calls it.
     if (identityAdded && dbms_ == Dbms::PostgreSQL && columns[0].rowIdentity) kinds[0] = ValueKind::Text;
     result.rows = std::make_unique<OdbcRows>(link_, statement->Release(), std::move(columns), std::move(kinds));
@@ -447,7 +461,7 @@ long OdbcSession::InsertRow(const std::string& table, const std::vector<ColumnWr
         for (const std::string& key : keys) sql += ", " + Name(key);
     }
     Statement statement(link_);
-    Run(statement.handle(), sql, &parameters);
+    bool touched = Run(statement.handle(), sql, &parameters);
     long inserted = 0;
     RowLocator found;
     auto readLocator = [&](SQLHSTMT source, const std::vector<std::string>& names) {
@@ -465,8 +479,10 @@ long OdbcSession::InsertRow(const std::string& table, const std::vector<ColumnWr
         }
         return count;
     };
-    if (dbms_ == Dbms::PostgreSQL) {
-        inserted = readLocator(statement.Release(), keys);
+    if (!touched) {
+        inserted = 0;
+    } else if (dbms_ == Dbms::PostgreSQL) {
+        inserted = HasResultSet(statement.handle()) ? readLocator(statement.Release(), keys) : 0;
     } else {
         inserted = RowCount(statement.handle());
         if (inserted == 1 && dbms_ == Dbms::SQLite) {
@@ -518,10 +534,13 @@ long OdbcSession::UpdateRow(const std::string& table, const std::vector<ColumnWr
     bool returning = dbms_ == Dbms::PostgreSQL;
     if (returning) sql += " RETURNING ctid";
     Statement statement(link_);
-    Run(statement.handle(), sql, &parameters);
+    bool touched = Run(statement.handle(), sql, &parameters);
     long updated = 0;
     std::string newIdentity;
-    if (returning) {
+    if (!touched) {
+        updated = 0;
+    } else if (returning) {
+        if (!HasResultSet(statement.handle())) return 0;
         OdbcRows rows(link_, statement.Release(), std::vector<ColumnInfo>(1), {ValueKind::Text});
         while (rows.Fetch())
             if (++updated == 1) newIdentity = std::string(rows.Cell(0).bytes);
@@ -547,7 +566,7 @@ long OdbcSession::DeleteRow(const std::string& table, const RowLocator& locator)
     ParameterList parameters;
     std::string sql = "DELETE FROM " + Name(table) + " WHERE " + RowCondition(table, locator, nullptr, &parameters);
     Statement statement(link_);
-    Run(statement.handle(), sql, &parameters);
+    if (!Run(statement.handle(), sql, &parameters)) return 0;
     return RowCount(statement.handle());
 }
 

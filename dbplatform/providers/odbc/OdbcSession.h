@@ -65,7 +65,7 @@ private:
     void Connect(const std::string& text, long timeoutSeconds);
     std::string Info(SQLUSMALLINT item);
     std::vector<ColumnInfo> Describe(SQLHSTMT statement, bool forUpdate, const std::optional<SingleTableSelect>& shape,
-                                     bool identityAdded);
+                                     bool identityAdded, std::vector<ValueKind>* kinds);
     std::vector<std::string> KeyColumns(const std::string& table);
     std::string Name(const std::string& identifier) const;
     std::string RowCondition(const std::string& table, const RowLocator& locator,

@@ -294,8 +294,8 @@ CommandResult PgSession::RunForUpdate(const std::string& sql) {
         throw;
     }
     PQclear(description);
-    if (!PQsendQueryPrepared(connection, "", 0, nullptr, nullptr, nullptr, 0))
-        throw _com_error(E_FAIL, TrimMessage(PQerrorMessage(connection)));
+    // The catalog queries of Describe reuse the unnamed statement: send the text again.
+    if (!PQsendQuery(connection, text.c_str())) throw _com_error(E_FAIL, TrimMessage(PQerrorMessage(connection)));
     PQsetSingleRowMode(connection);
     return RunStreaming(hasRows ? &columns : nullptr);
 }

@@ -1,0 +1,223 @@
+// The PostgreSQL provider through libpq: connection keys, type mapping from OIDs,
+// streaming rows, ctid write-back and the mapping of SQLSTATEs.
+#include <dbplatform/automation/DateTime.h>
+#include <dbplatform/providers/odbc/SelectShape.h>
+#include <dbplatform/providers/postgresql/PgConnectParams.h>
+
+#include "odbc_test_support.h"
+
+namespace {
+
+using namespace providertest;
+using testdb::Target;
+
+TEST(PgConnectParams, TranslatesTheAdoKeys) {
+    using Params = std::vector<std::pair<std::string, std::string>>;
+    struct Case {
+        const char* connectionString;
+        Params expected;  // before the fixed client_encoding and options
+    };
+    const Case cases[] = {
+        {"Provider=PostgreSQL;Data Source=db.example:5433;Location=plant;User ID=u;Password=p",
+         {{"host", "db.example"}, {"port", "5433"}, {"dbname", "plant"}, {"user", "u"}, {"password", "p"}}},
+        {"Provider=PostgreSQL;Data Source=127.0.0.1;Initial Catalog=plant;Port=6000",
+         {{"host", "127.0.0.1"}, {"port", "6000"}, {"dbname", "plant"}}},
+        {"Provider=PostgreSQL;Data Source=[::1]:5434;Location=x", {{"host", "::1"}, {"port", "5434"}, {"dbname", "x"}}},
+    };
+    for (const Case& c : cases) {
+        OpenRequest request = RequestFor(c.connectionString);
+        request.timeoutSeconds = 0;
+        Params params = dbplatform::provider::postgresql::LibpqParams(request);
+        ASSERT_GE(params.size(), 2u);
+        params.resize(params.size() - 2);
+        EXPECT_EQ(c.expected, params) << c.connectionString;
+    }
+    OpenRequest request = RequestFor("Provider=PostgreSQL;Data Source=h");
+    request.timeoutSeconds = 3;
+    Params params = dbplatform::provider::postgresql::LibpqParams(request);
+    EXPECT_NE(params.end(), std::find(params.begin(), params.end(), std::pair<std::string, std::string>("connect_timeout", "3")));
+}
+
+TEST(SelectShape, FindsSingleTableSelects) {
+    struct Case {
+        const char* sql;
+        const char* table;  // nullptr: not a single-table select
+    };
+    const Case cases[] = {
+        {"select * from MODEL_RESULTBURDENDIS", "MODEL_RESULTBURDENDIS"},
+        {" SELECT a, b FROM t WHERE x IN (SELECT y FROM u) ORDER BY a, b", "t"},
+        {"select * from \"Odd Name\" r where r.a = 'from x, y'", "Odd Name"},
+        {"select * from public.t limit 5", "t"},
+        {"select * from t; ", "t"},
+        {"select count(*) from t", nullptr},
+        {"select distinct a from t", nullptr},
+        {"select * from t, u", nullptr},
+        {"select * from t join u on t.a = u.a", nullptr},
+        {"select a from t group by a", nullptr},
+        {"select a from t union select a from u", nullptr},
+        {"update t set a = 1", nullptr},
+        {"select 1", nullptr},
+        {"select * from (select * from t) s", nullptr},
+    };
+    for (const Case& c : cases) {
+        auto shape = dbplatform::provider::FindSingleTableSelect(c.sql);
+        if (c.table == nullptr) {
+            EXPECT_FALSE(shape) << c.sql;
+        } else {
+            ASSERT_TRUE(shape) << c.sql;
+            EXPECT_EQ(c.table, shape->table) << c.sql;
+        }
+    }
+    auto shape = dbplatform::provider::FindSingleTableSelect("select * from t");
+    EXPECT_EQ("select ctid AS row_identity_, * from t", dbplatform::provider::WithIdentityColumn("select * from t", *shape, "ctid"));
+}
+
+class PgNative : public ::testing::Test {
+protected:
+    void SetUp() override {
+        connectionString_ = testdb::ConnectionString(Target::PostgresNative, "");
+        TESTDB_REQUIRE(connectionString_, Target::PostgresNative);
+        session_ = OpenSession(connectionString_);
+        table_ = testdb::UniqueName("pg_t");
+        Exec(*session_, "DROP TABLE IF EXISTS " + table_);
+    }
+    void TearDown() override {
+        if (session_) Exec(*session_, "DROP TABLE IF EXISTS " + table_);
+    }
+    std::string connectionString_;
+    std::string table_;
+    std::unique_ptr<Session> session_;
+};
+
+TEST_F(PgNative, MapsTypesFromOids) {
+    Exec(*session_, "CREATE TABLE " + table_ +
+                       " (id INTEGER PRIMARY KEY, s SMALLINT, big BIGINT, w REAL, d DOUBLE PRECISION, n NUMERIC(10,2),"
+                       " f BOOLEAN, x TEXT, v VARCHAR(20), c CHAR(3), b BYTEA, t TIMESTAMP, tz TIMESTAMPTZ, dt DATE)");
+    Exec(*session_, "INSERT INTO " + table_ +
+                       " VALUES (7, 2, 9000000000, 1.5, 0.1, 12.25, true, 'text', 'vc', 'abc', '\\x0102ff',"
+                       " '2005-12-19 08:30:00', '2005-12-19 08:30:00+00', '2005-12-19')");
+    CommandResult result = session_->Execute("SELECT * FROM " + table_, ExecuteOptions{true});
+    ASSERT_TRUE(result.rows);
+    struct Expected {
+        DataTypeEnum type;
+        ValueKind kind;
+        long definedSize;
+    };
+    const Expected expected[] = {
+        {adInteger, ValueKind::Integer, 4},      {adSmallInt, ValueKind::Integer, 2},    {adBigInt, ValueKind::Integer, 8},
+        {adSingle, ValueKind::Double, 4},        {adDouble, ValueKind::Double, 8},       {adNumeric, ValueKind::Double, 19},
+        {adBoolean, ValueKind::Boolean, 2},      {adVarWChar, ValueKind::Text, 0},       {adVarWChar, ValueKind::Text, 20},
+        {adVarWChar, ValueKind::Text, 3},        {adLongVarBinary, ValueKind::Bytes, 2147483647},
+        {adDBTimeStamp, ValueKind::Date, 16},    {adDBTimeStamp, ValueKind::Date, 16},   {adDBTimeStamp, ValueKind::Date, 16},
+    };
+    ASSERT_TRUE(result.rows->Fetch());
+    std::vector<std::size_t> fields;
+    for (std::size_t c = 0; c < result.rows->Columns().size(); ++c)
+        if (!result.rows->Columns()[c].rowIdentity) fields.push_back(c);
+    ASSERT_EQ(std::size(expected), fields.size());
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        const ColumnInfo& column = result.rows->Columns()[fields[i]];
+        EXPECT_EQ(expected[i].type, column.type) << column.name;
+        EXPECT_EQ(expected[i].definedSize, column.definedSize) << column.name;
+        EXPECT_EQ(expected[i].kind, result.rows->Cell(fields[i]).kind) << column.name;
+        EXPECT_EQ(table_, column.baseTable) << column.name;
+        EXPECT_EQ(column.name == "id", column.key) << column.name;
+    }
+    auto cell = [&](std::size_t i) { return result.rows->Cell(fields[i]); };
+    EXPECT_EQ(9000000000, cell(2).integer);
+    EXPECT_EQ(1.5, cell(3).real);
+    EXPECT_EQ(12.25, cell(5).real);
+    EXPECT_EQ(1, cell(6).integer);
+    EXPECT_EQ("abc", std::string(cell(9).bytes));
+    EXPECT_EQ(std::string("\x01\x02\xff", 3), std::string(cell(10).bytes));
+    EXPECT_EQ("2005-12-19 08:30:00", dbplatform::TextFromDate(cell(11).real));
+    EXPECT_EQ("2005-12-19 00:00:00", dbplatform::TextFromDate(cell(13).real));
+}
+
+TEST_F(PgNative, AnotherCommandWhileRowsStreamKeepsEveryRow) {
+    Exec(*session_, "CREATE TABLE " + table_ + " AS SELECT g AS id FROM generate_series(1, 5000) g");
+    CommandResult first = session_->Execute("SELECT id FROM " + table_ + " ORDER BY id", ExecuteOptions{});
+    ASSERT_TRUE(first.rows && first.rows->Fetch());
+    EXPECT_EQ(1, first.rows->Cell(0).integer);
+    // The connection carries one command at a time: this must not lose or break the first.
+    EXPECT_EQ(1u, Rows(*session_, "SELECT count(*) FROM " + table_).size());
+    std::int64_t expected = 2;
+    while (first.rows->Fetch()) EXPECT_EQ(expected++, first.rows->Cell(0).integer);
+    EXPECT_EQ(5001, expected);
+    // A result abandoned part-way leaves the connection usable.
+    CommandResult abandoned = session_->Execute("SELECT id FROM " + table_, ExecuteOptions{});
+    ASSERT_TRUE(abandoned.rows->Fetch());
+    abandoned.rows.reset();
+    EXPECT_EQ(5000, Rows(*session_, "SELECT count(*) FROM " + table_)[0][0].integer);
+}
+
+TEST_F(PgNative, WritesBackThroughCtidAndKeys) {
+    Exec(*session_, "CREATE TABLE " + table_ + " (id SERIAL PRIMARY KEY, s VARCHAR(20), b BYTEA)");
+    RowLocator locator;
+    std::string bytes("\x00\x01\xfe", 3);
+    ASSERT_EQ(1, session_->InsertRow(table_, {{"s", adVarWChar, Text("one"), {}}, {"b", adLongVarBinary, Value{ValueKind::Bytes, 0, 0, bytes}, {}}},
+                                     &locator));
+    // The generated key comes back with the row's identity.
+    ASSERT_EQ(2u, locator.columns.size());
+    EXPECT_EQ("id", locator.columns[0].first);
+    EXPECT_EQ(1, locator.columns[0].second.integer);
+    for (int i = 0; i < 3; ++i) {
+        std::string before = i == 0 ? "one" : "v" + std::to_string(i - 1);
+        EXPECT_EQ(1, session_->UpdateRow(table_, {{"s", adVarWChar, Text("v" + std::to_string(i)), Text(before)}}, &locator));
+    }
+    auto rows = Rows(*session_, "SELECT s, b FROM " + table_);
+    ASSERT_EQ(1u, rows.size());
+    EXPECT_EQ("v2", rows[0][0].bytes);
+    EXPECT_EQ(bytes, rows[0][1].bytes);
+    EXPECT_EQ(1, session_->DeleteRow(table_, locator));
+    EXPECT_EQ(0, session_->DeleteRow(table_, locator));
+}
+
+TEST_F(PgNative, MapsSqlStatesWithTheServersMessage) {
+    Exec(*session_, "CREATE TABLE " + table_ + " (id INTEGER PRIMARY KEY, t TIMESTAMP)");
+    Exec(*session_, "INSERT INTO " + table_ + " VALUES (1, NULL)");
+    struct Case {
+        std::string sql;
+        HRESULT expected;
+        const char* text;
+    };
+    const Case cases[] = {
+        {"SELECT * FROM no_such_table_here", DB_E_NOTABLE, "does not exist"},
+        {"SELEC 1", DB_E_ERRORSINCOMMAND, "syntax error"},
+        {"INSERT INTO " + table_ + " VALUES (1, NULL)", DB_E_INTEGRITYVIOLATION, "duplicate key"},
+        {"INSERT INTO " + table_ + " VALUES (2, 'garbage')", DB_E_CANTCONVERTVALUE, "invalid input syntax"},
+        {"SELECT 1/0", DB_E_CANTCONVERTVALUE, "division by zero"},
+    };
+    for (const Case& c : cases) {
+        std::string description;
+        EXPECT_EQ(c.expected, FailureOf([&] { Rows(*session_, c.sql); }, &description)) << c.sql;
+        EXPECT_NE(std::string::npos, description.find(c.text)) << description;
+        EXPECT_NE('\n', description.empty() ? '\n' : description.back()) << description;
+    }
+    // The session stays usable after every failure.
+    EXPECT_EQ(1u, Rows(*session_, "SELECT * FROM " + table_).size());
+}
+
+TEST_F(PgNative, WrongPasswordIsALoginFailure) {
+    OpenRequest request = RequestFor(connectionString_);
+    request.password = "not_the_password";
+    std::string description;
+    EXPECT_EQ(E_FAIL, FailureOf([&] { FindProvider("PostgreSQL")(request); }, &description));
+    EXPECT_NE(std::string::npos, description.find("password authentication failed")) << description;
+}
+
+TEST_F(PgNative, ListsSystemTablesApart) {
+    Exec(*session_, "CREATE TABLE " + table_ + " (id INTEGER)");
+    TableFilter filter;
+    filter.name = table_;
+    auto entries = session_->ListTables(filter);
+    ASSERT_EQ(1u, entries.size());
+    EXPECT_EQ("TABLE", entries[0].type);
+    filter = TableFilter{};
+    filter.name = "pg_class";
+    entries = session_->ListTables(filter);
+    ASSERT_EQ(1u, entries.size());
+    EXPECT_EQ("SYSTEM TABLE", entries[0].type);
+}
+
+}  // namespace
