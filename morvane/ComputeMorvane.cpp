@@ -11,6 +11,7 @@
 
 #include <morvane/StoreSupport.h>
 
+using morvane::Check;
 using morvane::CheckedTimeKey;
 using morvane::Fetch;
 using morvane::Found;
@@ -136,7 +137,7 @@ const std::string& ResultsSql() {
 
 bool AtEnd(const _RecordsetPtr& recordset) { return recordset->GetadoEOF() != VARIANT_FALSE; }
 
-void Close(const _RecordsetPtr& recordset) { _com_issue_error(recordset->Close()); }
+void Close(const _RecordsetPtr& recordset) { Check(recordset->Close()); }
 
 // The key of the result and charge lookups, checked, in the connection's literal form.
 std::string KeyLiteral(const _ConnectionPtr& connection, const char* key) {
@@ -167,11 +168,11 @@ int CMorvane::Connect() {
     const bool access = m_bstrDbType == _bstr_t(kAccessKind);
     if (!access && !(m_bstrDbType == _bstr_t(kOracleKind))) return 0;
     try {
-        _com_issue_error(m_pConnection.CreateInstance("ADODB.Connection", nullptr, morvane::kCreateContext));
+        Check(m_pConnection.CreateInstance("ADODB.Connection", nullptr, morvane::kCreateContext));
         std::string connectionString = morvane::FormatMessageText(access ? kAccessConnection : kOracleConnection,
                                                                   m_bstrDataSource.str().c_str());
         if (access) m_pConnection->PutConnectionTimeout(kAccessTimeoutSeconds);
-        _com_issue_error(m_pConnection->Open(_bstr_t(connectionString), m_bstrUserID, m_bstrPassword, 0));
+        Check(m_pConnection->Open(_bstr_t(connectionString), m_bstrUserID, m_bstrPassword, 0));
     } catch (const _com_error& error) {
         std::string text = morvane::FormatMessageText(kConnectMessage, error.ErrorMessage());
         MessageBoxA(nullptr, text.c_str(), kConnectCaption, MB_OK);
@@ -274,7 +275,7 @@ int CMorvane::DumpGetRecent() {
                     if (ReadInt32(m_pRecordset, Columns().weight[k].c_str(), weight))
                         m_dRecentWeight[k][i] = static_cast<double>(weight);
                 }
-                _com_issue_error(m_pRecordset->MoveNext());
+                Check(m_pRecordset->MoveNext());
             }
         } else {
             status = 0;
@@ -329,7 +330,7 @@ int CMorvane::TraceSelect() {
             for (int i = 0; i < kFurnaceRows && !AtEnd(m_pRecordset); ++i) {
                 for (int k = 0; k < kFurnacePoints; ++k)
                     m_dFurnaceSeq[k][i] = ToDouble(Fetch(m_pRecordset, Columns().furnace[k].c_str()));
-                _com_issue_error(m_pRecordset->MoveNext());
+                Check(m_pRecordset->MoveNext());
             }
         } else {
             status = 0;
@@ -351,7 +352,7 @@ int CMorvane::AngleUpdate(double* const values, int burdenId) {
         if (Found(m_pRecordset)) {
             for (int k = 0; k < kFurnacePoints; ++k)
                 m_pRecordset->PutCollect(_variant_t(Columns().furnace[k].c_str()), _variant_t(values[k]));
-            _com_issue_error(m_pRecordset->Update());
+            Check(m_pRecordset->Update());
         } else {
             status = 0;
         }
@@ -381,7 +382,7 @@ int CMorvane::ResultGetBurdenDis() {
                 if (value.vt != VT_NULL) m_nResultLeftPoint[i] = ToInt32(value);
                 for (int n = 0; n < kProfilePoints; ++n)
                     m_dResultSeq[n][i] = ToDouble(Fetch(m_pRecordset, Columns().profile[n].c_str()));
-                _com_issue_error(m_pRecordset->MoveNext());
+                Check(m_pRecordset->MoveNext());
             }
             m_nRecordCount = static_cast<std::int32_t>(m_pRecordset->GetRecordCount());
         }
@@ -409,13 +410,13 @@ int CMorvane::ResultInsertBD() {
     RunStretch(kResultInsertBDMessage, status, [&] {
         std::string key = CheckedTimeKey(m_szBDTime, morvane::kSlotSize);
         OpenQuery(m_pRecordset, m_pConnection, kResultTableSql);
-        _com_issue_error(m_pRecordset->AddNew());
+        Check(m_pRecordset->AddNew());
         m_pRecordset->PutCollect(_variant_t("TIMESTAMP"), _variant_t(key.c_str()));
         m_pRecordset->PutCollect(_variant_t("MATERIAL"), _variant_t(static_cast<int>(m_nBDMaterial)));
         m_pRecordset->PutCollect(_variant_t("LEFTPOINT"), _variant_t(static_cast<float>(m_dBDLeftPoint)));
         for (int n = 0; n < kProfilePoints; ++n)
             m_pRecordset->PutCollect(_variant_t(Columns().profile[n].c_str()), _variant_t(m_dBDSeq[n]));
-        _com_issue_error(m_pRecordset->Update());
+        Check(m_pRecordset->Update());
         Close(m_pRecordset);
     });
     return status;
@@ -429,7 +430,7 @@ int CMorvane::ResultUpdateBD() {
         if (Found(m_pRecordset)) {
             for (int n = 0; n < kProfilePoints; ++n)
                 m_pRecordset->PutCollect(_variant_t(Columns().profile[n].c_str()), _variant_t(m_dBDSeq[n]));
-            _com_issue_error(m_pRecordset->Update());
+            Check(m_pRecordset->Update());
         } else {
             status = 0;
         }
@@ -443,7 +444,7 @@ int CMorvane::ResultDeleteBD() {
     RunStretch(kResultDeleteBDMessage, status, [&] {
         OpenQuery(m_pRecordset, m_pConnection, kResultKeySql + KeyLiteral(m_pConnection, m_szBDTime));
         if (Found(m_pRecordset)) {
-            _com_issue_error(m_pRecordset->Delete(adAffectCurrent));
+            Check(m_pRecordset->Delete(adAffectCurrent));
         } else {
             status = 0;
         }
@@ -461,8 +462,8 @@ int CMorvane::ResultStandBD() {
         OpenQuery(m_pRecordset, m_pConnection, kResultClearSql);
         if (Found(m_pRecordset)) {
             while (!AtEnd(m_pRecordset)) {
-                _com_issue_error(m_pRecordset->Delete(adAffectCurrent));
-                _com_issue_error(m_pRecordset->MoveNext());
+                Check(m_pRecordset->Delete(adAffectCurrent));
+                Check(m_pRecordset->MoveNext());
             }
         } else {
             status = 0;
@@ -491,14 +492,14 @@ int CMorvane::ResultStandBD() {
 
     RunStretch(kResultStandBDMessage, status, [&] {
         OpenQuery(m_pRecordset, m_pConnection, kResultTableSql);
-        _com_issue_error(m_pRecordset->AddNew());
+        Check(m_pRecordset->AddNew());
         m_pRecordset->PutCollect(_variant_t("TIMESTAMP"), _variant_t(earliest));
         m_pRecordset->PutCollect(_variant_t("MATERIAL"), _variant_t(10));
         m_pRecordset->PutCollect(_variant_t("LEFTPOINT"), _variant_t(0));
         for (int n = 0; n < kProfilePoints; ++n)
             m_pRecordset->PutCollect(_variant_t(Columns().profile[n].c_str()),
                                      _variant_t(morvane::g_fStandardSeq[n]));
-        _com_issue_error(m_pRecordset->Update());
+        Check(m_pRecordset->Update());
         Close(m_pRecordset);
     });
     return status;

@@ -34,7 +34,7 @@ void OpenQuery(_RecordsetPtr& recordset, const _ConnectionPtr& connection, const
     recordset.CreateInstance("ADODB.Recordset", nullptr, kCreateContext);
     if (!connection) _com_issue_error(E_POINTER);
     _variant_t activeConnection(static_cast<IDispatch*>(connection.GetInterfacePtr()), true);
-    _com_issue_error(recordset->Open(_variant_t(sql.c_str()), activeConnection, adOpenStatic, adLockOptimistic,
+    Check(recordset->Open(_variant_t(sql.c_str()), activeConnection, adOpenStatic, adLockOptimistic,
                                      adCmdText));
 }
 
@@ -62,19 +62,19 @@ bool ReadText(const _RecordsetPtr& recordset, const char* column, char (&slot)[k
 
 std::int32_t ToInt32(const _variant_t& value) {
     _variant_t converted;
-    _com_issue_error(VariantChangeType(&converted, &value, 0, VT_I4));
+    Check(VariantChangeType(&converted, &value, 0, VT_I4));
     return converted.lVal;
 }
 
 double ToDouble(const _variant_t& value) {
     _variant_t converted;
-    _com_issue_error(VariantChangeType(&converted, &value, 0, VT_R8));
+    Check(VariantChangeType(&converted, &value, 0, VT_R8));
     return converted.dblVal;
 }
 
 static float ToSingle(const _variant_t& value) {
     _variant_t converted;
-    _com_issue_error(VariantChangeType(&converted, &value, 0, VT_R4));
+    Check(VariantChangeType(&converted, &value, 0, VT_R4));
     return converted.fltVal;
 }
 
@@ -117,7 +117,7 @@ std::string CheckedTimeKey(const char* key, std::size_t capacity) {
     }
     std::string canonical;
     HRESULT hr = dbplatform::CanonicalDateText(std::string_view(key, length), &canonical);
-    if (FAILED(hr)) _com_issue_error(hr);
+    Check(hr);
     return canonical;
 }
 

@@ -19,6 +19,11 @@ inline constexpr DWORD kCreateContext = CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HAN
 // Capacity of a text slot: 19 characters and the terminating NUL.
 inline constexpr std::size_t kSlotSize = 20;
 
+// Raises _com_error(hr) when hr is a failure; success codes pass.
+inline void Check(HRESULT hr) {
+    if (FAILED(hr)) _com_issue_error(hr);
+}
+
 // The message template with its one %s replaced by `errorText` (no length limit).
 std::string FormatMessageText(const char* messageTemplate, const char* errorText);
 

@@ -3,14 +3,15 @@
 //
 // The surface is the height of the stock line (m) at 250 radii from the furnace axis
 // (point 0) to the throat wall (point 249). For one charge:
-//   1. Each chute position k lays its weight w_k (t) as a ring-shaped ridge at the
-//      radius where the chute at angle a_k throws it: r_k = 0.95 R sin(a_k) / sin(45°).
-//      The ridge has the material's repose angle t on both sides; its height h_k makes
-//      the ring's volume 2 pi r_k h_k^2 / tan(t) equal to w_k / density.
-//   2. Material rolls down every slope steeper than its repose angle (volume is kept:
-//      it moves between neighbouring rings, weighted by ring area).
-//   3. The whole burden then descends by the charge's volume over the throat area, so
-//      what comes in at the top goes down the shaft and the mean level stays put.
+//   1. Each chute position k, from the wall inwards, throws its weight w_k (t) to the
+//      radius r_k = 0.95 R sin(a_k) / sin(45°) for a chute angle a_k from the vertical.
+//      There it forms a ridge with the material's repose angle t on both sides, laid on
+//      the surface: the new surface is the higher of the old one and the ridge, and the
+//      ridge's crest is raised until the volume added (ring by ring) is w_k / density.
+//   2. No slope may be steeper than the repose angle: material slides into any pit
+//      deeper than that (two sweeps, outwards and inwards).
+//   3. The burden descends evenly until the mean height is what it was before the
+//      charge: what comes in at the top leaves at the bottom, so the level holds.
 #include "morvane-demo.h"
 
 #include <algorithm>
@@ -33,42 +34,52 @@ double RingArea(int i) {
 
 double RadiusOfPoint(int point) { return kStep * point; }
 
+// Volume (m3) between `surface` and the ridge with crest `crest` at `radius`.
+static double AddedVolume(const Profile& surface, double crest, double radius, double slope) {
+    double volume = 0;
+    for (int i = 0; i < kProfilePoints; ++i) {
+        double ridge = crest - std::abs(RadiusOfPoint(i) - radius) * slope;
+        if (ridge > surface[i]) volume += (ridge - surface[i]) * RingArea(i);
+    }
+    return volume;
+}
+
+static double MeanHeight(const Profile& surface) {
+    double volume = 0, area = 0;
+    for (int i = 0; i < kProfilePoints; ++i) {
+        volume += surface[i] * RingArea(i);
+        area += RingArea(i);
+    }
+    return volume / area;
+}
+
 ModelResult ComputeProfile(const ModelInput& input) {
     ModelResult result;
     Profile& h = result.surface;
     h = input.previous;
     const double slope = std::tan(Radians(input.reposeAngle));
     const double density = input.density > 0 ? input.density : 1.0;
+    const double meanBefore = MeanHeight(h);
 
-    double volume = 0;
     for (int k = 0; k < kPositions; ++k) {
-        double v = std::max(0.0, static_cast<double>(input.weight[k])) / density;
-        if (v <= 0) continue;
-        volume += v;
-        double rk = 0.95 * kThroatRadius * std::sin(Radians(input.chuteAngle[k])) / std::sin(Radians(45.0));
-        rk = std::clamp(rk, 0.3, kThroatRadius - 0.05);
-        double height = std::sqrt(v * slope / (2.0 * kPi * rk));
-        for (int i = 0; i < kProfilePoints; ++i)
-            h[i] += std::max(0.0, height - std::abs(RadiusOfPoint(i) - rk) * slope);
-    }
-
-    const double allowed = slope * kStep;
-    for (int sweep = 0; sweep < 400; ++sweep) {
-        bool moved = false;
-        for (int i = 0; i + 1 < kProfilePoints; ++i) {
-            double excess = std::abs(h[i] - h[i + 1]) - allowed;
-            if (excess <= 1e-6) continue;
-            int high = h[i] > h[i + 1] ? i : i + 1;
-            int low = high == i ? i + 1 : i;
-            double transfer = 0.5 * excess / (1.0 / RingArea(high) + 1.0 / RingArea(low));
-            h[high] -= transfer / RingArea(high);
-            h[low] += transfer / RingArea(low);
-            moved = true;
+        double volume = std::max(0.0, static_cast<double>(input.weight[k])) / density;
+        if (volume <= 0) continue;
+        double radius = 0.95 * kThroatRadius * std::sin(Radians(input.chuteAngle[k])) / std::sin(Radians(45.0));
+        radius = std::clamp(radius, 0.0, kThroatRadius);
+        double low = *std::min_element(h.begin(), h.end()), high = *std::max_element(h.begin(), h.end()) + 20.0;
+        for (int step = 0; step < 60; ++step) {
+            double crest = (low + high) / 2;
+            (AddedVolume(h, crest, radius, slope) < volume ? low : high) = crest;
         }
-        if (!moved) break;
+        for (int i = 0; i < kProfilePoints; ++i)
+            h[i] = std::max(h[i], high - std::abs(RadiusOfPoint(i) - radius) * slope);
     }
 
-    const double descent = volume / (kPi * kThroatRadius * kThroatRadius);
+    const double drop = slope * kStep;
+    for (int i = 1; i < kProfilePoints; ++i) h[i] = std::max(h[i], h[i - 1] - drop);
+    for (int i = kProfilePoints - 2; i >= 0; --i) h[i] = std::max(h[i], h[i + 1] - drop);
+
+    const double descent = MeanHeight(h) - meanBefore;
     int lowest = 0;
     for (int i = 0; i < kProfilePoints; ++i) {
         h[i] -= descent;

@@ -66,12 +66,19 @@ std::string LocalTimeText(std::time_t seconds) {
     return dbplatform::TextFromDate(dbplatform::DateFromLocalTime(local));
 }
 
+// A bar redrawn in place on a terminal; in a log, one line per tenth of the work.
 void Progress(std::size_t done, std::size_t total) {
     const int width = 40;
     int filled = total ? static_cast<int>(width * done / total) : width;
-    std::fprintf(stderr, "\r[%.*s%*s] %zu/%zu charges", filled, "########################################",
-                 width - filled, "", done, total);
-    if (done == total) std::fputc('\n', stderr);
+    static int printedTenth = -1;
+    if (!isatty(STDERR_FILENO)) {
+        int tenth = total ? static_cast<int>(10 * done / total) : 10;
+        if (tenth == printedTenth) return;
+        printedTenth = tenth;
+    }
+    std::fprintf(stderr, "%s[%.*s%*s] %zu/%zu charges", isatty(STDERR_FILENO) ? "\r" : "", filled,
+                 "########################################", width - filled, "", done, total);
+    if (done == total || !isatty(STDERR_FILENO)) std::fputc('\n', stderr);
     std::fflush(stderr);
 }
 

@@ -221,10 +221,12 @@ TEST_P(FailureTest, StandardRowNeedsAnEarliestCharge) {
 }
 
 TEST_P(FailureTest, HistoryAndResultsStopAtThirtyRows) {
+    std::string rows;
     for (int i = 0; i < 45; ++i) {
-        AddCharge(TimeAt(10 * i), 100 + i, std::to_string(i) + ".25", "1");
-        AddResult(TimeAt(10 * i), std::to_string(i), std::to_string(i) + ".5", i);
+        rows += ChargeSql(TimeAt(10 * i), 100 + i, std::to_string(i) + ".25", "1");
+        rows += ResultSql(TimeAt(10 * i), std::to_string(i), std::to_string(i) + ".5", i);
     }
+    Client(rows);
     CMorvane store;
     ASSERT_EQ(Connect(store), 1);
     ASSERT_EQ(store.DumpGetRecent(), 1);
@@ -244,12 +246,12 @@ TEST_P(FailureTest, HistoryAndResultsStopAtThirtyRows) {
     }
 
     // Fewer rows later: the first ones are overwritten, the rest keep the older rows.
-    Client("DELETE FROM MODEL_RESULTBURDENDIS; DELETE FROM matrix_bl_roof_weight_new;");
+    rows = "DELETE FROM MODEL_RESULTBURDENDIS; DELETE FROM matrix_bl_roof_weight_new;\n";
     for (int i = 0; i < 5; ++i) {
-        AddCharge(TimeAt(1000 + i), 200 + i, "1", "1");
-        AddResult(TimeAt(1000 + i), "7", "1", 50.0, i == 3 ? 17 : 0);
+        rows += ChargeSql(TimeAt(1000 + i), 200 + i, "1", "1");
+        rows += ResultSql(TimeAt(1000 + i), "7", "1", 50.0, i == 3 ? 17 : 0);
     }
-    Client("UPDATE MODEL_RESULTBURDENDIS SET MATERIAL = NULL WHERE TIMESTAMP = '" + TimeAt(1002) + "';");
+    Client(rows + "UPDATE MODEL_RESULTBURDENDIS SET MATERIAL = NULL WHERE TIMESTAMP = '" + TimeAt(1002) + "';");
     ASSERT_EQ(store.DumpGetRecent(), 1);
     EXPECT_EQ(store.m_nRecordCount, 5);
     EXPECT_EQ(store.m_nRecentCharge[4], 204);

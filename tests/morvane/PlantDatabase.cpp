@@ -183,13 +183,21 @@ int PlantTest::Connect(CMorvane& store) {
         store.m_bstrUserID = pg["uid"].c_str();
         store.m_bstrPassword = pg["pwd"].c_str();
     }
-    return store.Connect();
+    int connected = store.Connect();
+    if (connected != 1)
+        for (const Shown& s : shown_) std::fprintf(stderr, "shown on Connect: %s\n", s.text.c_str());
+    return connected;
+}
+
+std::string PlantTest::ChargeSql(const std::string& time, int charge, const std::string& weight,
+                                 const std::string& ocFlag) {
+    std::string sql = "INSERT INTO matrix_bl_roof_weight_new VALUES ('" + time + "', " + std::to_string(charge);
+    for (int k = 0; k < 11; ++k) sql += ", " + weight;
+    return sql + ", " + ocFlag + ");\n";
 }
 
 void PlantTest::AddCharge(const std::string& time, int charge, const std::string& weight, const std::string& ocFlag) {
-    std::string sql = "INSERT INTO matrix_bl_roof_weight_new VALUES ('" + time + "', " + std::to_string(charge);
-    for (int k = 0; k < 11; ++k) sql += ", " + weight;
-    Client(sql + ", " + ocFlag + ");");
+    Client(ChargeSql(time, charge, weight, ocFlag));
 }
 
 void PlantTest::AddRuler(const std::string& time, const std::string& height1, const std::string& height2) {
@@ -202,11 +210,16 @@ void PlantTest::AddAngle(const std::string& time, double first) {
     Client(sql + ");");
 }
 
-void PlantTest::AddResult(const std::string& time, const std::string& material, const std::string& leftPoint,
-                          double seqBase, int seqNull) {
+std::string PlantTest::ResultSql(const std::string& time, const std::string& material, const std::string& leftPoint,
+                                 double seqBase, int seqNull) {
     std::string sql = "INSERT INTO MODEL_RESULTBURDENDIS VALUES ('" + time + "', " + material + ", " + leftPoint + ", 0";
     for (int n = 1; n <= 250; ++n) sql += ", " + (n == seqNull ? std::string("NULL") : std::to_string(seqBase + n / 1000.0));
-    Client(sql + ");");
+    return sql + ");\n";
+}
+
+void PlantTest::AddResult(const std::string& time, const std::string& material, const std::string& leftPoint,
+                          double seqBase, int seqNull) {
+    Client(ResultSql(time, material, leftPoint, seqBase, seqNull));
 }
 
 void PlantTest::AddFurnace(int burdenId, double base, int seqNull) {

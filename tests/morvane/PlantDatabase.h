@@ -44,7 +44,11 @@ protected:
     int Connect(CMorvane& store);
 
     // Rows for the tables, through the independent client. Numbers are SQL texts so a
-    // case can say NULL.
+    // case can say NULL. The *Sql forms give the statement, for loading many at once.
+    static std::string ChargeSql(const std::string& time, int charge, const std::string& weight,
+                                 const std::string& ocFlag);
+    static std::string ResultSql(const std::string& time, const std::string& material, const std::string& leftPoint,
+                                 double seqBase, int seqNull = 0);
     void AddCharge(const std::string& time, int charge, const std::string& weight, const std::string& ocFlag);
     void AddRuler(const std::string& time, const std::string& height1, const std::string& height2);
     void AddAngle(const std::string& time, double first);  // ANGLEk_ANGLE = first + k - 1
