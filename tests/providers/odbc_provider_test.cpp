@@ -177,6 +177,17 @@ TEST_P(OdbcTarget, MapsFailuresToOleDbCodes) {
     }
 }
 
+TEST_P(OdbcTarget, ViewsAreReadWithoutRowIdentityEvenInATransaction) {
+    Exec(*session_, "CREATE TABLE " + table_ + " (id INTEGER)");
+    Exec(*session_, "INSERT INTO " + table_ + " VALUES (1)");
+    Exec(*session_, "CREATE VIEW " + table_ + "_v AS SELECT id FROM " + table_);
+    session_->BeginTransaction();
+    EXPECT_EQ(1u, Rows(*session_, "SELECT * FROM " + table_ + "_v", true).size());
+    EXPECT_EQ(1u, Rows(*session_, "SELECT * FROM " + table_, true).size());
+    session_->CommitTransaction();
+    Exec(*session_, "DROP VIEW " + table_ + "_v");
+}
+
 TEST_P(OdbcTarget, ListsTablesOfTheCurrentDatabaseOnly) {
     Exec(*session_, "CREATE TABLE " + table_ + " (id INTEGER)");
     TableFilter filter;

@@ -68,6 +68,7 @@ TEST(SelectShape, FindsSingleTableSelects) {
             EXPECT_EQ(c.table, shape->table) << c.sql;
         }
     }
+    EXPECT_EQ("public.\"T 1\"", dbplatform::provider::FindSingleTableSelect("select * from public.\"T 1\" x")->written);
     auto shape = dbplatform::provider::FindSingleTableSelect("select * from t");
     EXPECT_EQ("select ctid AS row_identity_, * from t", dbplatform::provider::WithIdentityColumn("select * from t", *shape, "ctid"));
 }
@@ -196,6 +197,18 @@ TEST_F(PgNative, MapsSqlStatesWithTheServersMessage) {
     }
     // The session stays usable after every failure.
     EXPECT_EQ(1u, Rows(*session_, "SELECT * FROM " + table_).size());
+}
+
+TEST_F(PgNative, ViewsAreReadWithoutRowIdentityEvenInATransaction) {
+    Exec(*session_, "CREATE TABLE " + table_ + " (id INTEGER)");
+    Exec(*session_, "INSERT INTO " + table_ + " VALUES (1)");
+    Exec(*session_, "CREATE VIEW " + table_ + "_v AS SELECT id FROM " + table_);
+    session_->BeginTransaction();
+    auto rows = Rows(*session_, "SELECT * FROM " + table_ + "_v", true);
+    EXPECT_EQ(1u, rows.size());
+    EXPECT_EQ(1u, Rows(*session_, "SELECT * FROM " + table_, true).size());
+    session_->CommitTransaction();
+    Exec(*session_, "DROP VIEW " + table_ + "_v");
 }
 
 TEST_F(PgNative, WrongPasswordIsALoginFailure) {

@@ -3,6 +3,7 @@
 #include <strings.h>
 
 #include <algorithm>
+#include <cstring>
 #include <deque>
 #include <set>
 
@@ -315,6 +316,17 @@ CommandResult OdbcSession::Execute(const std::string& sql, const ExecuteOptions&
     std::string text = sql;
     if (options.forUpdate) shape = FindSingleTableSelect(sql);
     bool identityAdded = false;
+    if (shape && dbms_ == Dbms::PostgreSQL) {
+        // Only tables have a ctid; asked first, since a failing statement would abort
+        // the caller's transaction.
+        ParameterList parameters;
+        parameters.Add(Value{ValueKind::Text, 0, 0, shape->written}, adVarWChar);
+        Statement probe(link_);
+        Run(probe.handle(), "SELECT relkind FROM pg_class WHERE oid = to_regclass(CAST(? AS text))", &parameters);
+        std::string kind;
+        if (SQL_SUCCEEDED(SQLFetch(probe.handle()))) kind = ColumnText(probe.handle(), 1);
+        if (kind.empty() || std::strchr("rpm", kind[0]) == nullptr) shape.reset();
+    }
     if (shape && (dbms_ == Dbms::PostgreSQL || dbms_ == Dbms::SQLite)) {
         text = WithIdentityColumn(sql, *shape, dbms_ == Dbms::PostgreSQL ? "ctid" : "rowid");
         identityAdded = true;
@@ -322,16 +334,11 @@ CommandResult OdbcSession::Execute(const std::string& sql, const ExecuteOptions&
     auto statement = std::make_unique<Statement>(link_);
     SQLSetStmtAttr(statement->handle(), SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(SQL_CURSOR_FORWARD_ONLY), 0);
     SQLRETURN rc = SQLExecDirect(statement->handle(), reinterpret_cast<SQLCHAR*>(text.data()), SQL_NTS);
-    if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA && identityAdded) {
-        // A view (or a table without rowid) has no row identity: read its rows as they are.
+    if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA && identityAdded && dbms_ == Dbms::SQLite) {
+        // A SQLite view (or a table without rowid) has no row identity: read its rows as
+        // they are.
         identityAdded = false;
         text = sql;
-        if (dbms_ == Dbms::PostgreSQL) {
-            // A failed statement aborts an open PostgreSQL transaction; only retry outside one.
-            SQLUINTEGER autocommit = SQL_AUTOCOMMIT_ON;
-            SQLGetConnectAttr(link_->connection, SQL_ATTR_AUTOCOMMIT, &autocommit, 0, nullptr);
-            if (autocommit != SQL_AUTOCOMMIT_ON) CheckOdbc(rc, SQL_HANDLE_STMT, statement->handle());
-        }
         statement = std::make_unique<Statement>(link_);
         rc = SQLExecDirect(statement->handle(), reinterpret_cast<SQLCHAR*>(text.data()), SQL_NTS);
     }

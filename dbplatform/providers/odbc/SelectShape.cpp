@@ -126,6 +126,7 @@ std::optional<SingleTableSelect> FindSingleTableSelect(std::string_view sql) {
         return std::nullopt;
     shape.table = tokens[k].text;
     if (tokens[k].kind == TokenKind::Word) shape.table = std::string(sql.substr(tokens[k].begin, tokens[k].end - tokens[k].begin));
+    std::size_t writtenBegin = tokens[k].begin;
     ++k;
     if (k + 1 < tokens.size() && tokens[k].text == "." && IsName(tokens[k + 1])) {
         shape.schema = shape.table;
@@ -133,6 +134,7 @@ std::optional<SingleTableSelect> FindSingleTableSelect(std::string_view sql) {
         shape.table = name.kind == TokenKind::Word ? std::string(sql.substr(name.begin, name.end - name.begin)) : name.text;
         k += 2;
     }
+    shape.written = std::string(sql.substr(writtenBegin, tokens[k - 1].end - writtenBegin));
     // An optional alias, with or without AS.
     if (k < tokens.size() && tokens[k].kind == TokenKind::Word && tokens[k].text == "as") {
         if (k + 1 >= tokens.size() || !IsName(tokens[k + 1])) return std::nullopt;

@@ -12,6 +12,7 @@ namespace dbplatform::provider {
 struct SingleTableSelect {
     std::string table;          // as written, quotes removed, without a schema prefix
     std::string schema;         // empty unless written as schema.table
+    std::string written;        // the table's reference exactly as in the statement, quotes included
     std::size_t listStart = 0;  // offset of the select list in the statement
 };
 

@@ -120,6 +120,17 @@ std::string TargetRow(const std::string& table, const RowLocator& locator, const
     return "ctid = (SELECT ctid FROM " + PgIdentifier(table) + " WHERE " + conditions + " LIMIT 1)";
 }
 
+// Whether the table `shape` reads is a plain table (with a ctid), not a view.
+bool HasRowIdentity(PGconn* connection, const SingleTableSelect& shape) {
+    const char* values[] = {shape.written.c_str()};
+    PGresult* result = PQexecParams(connection, "SELECT relkind FROM pg_class WHERE oid = to_regclass($1)", 1, nullptr,
+                                    values, nullptr, nullptr, 0);
+    bool table = PQresultStatus(result) == PGRES_TUPLES_OK && PQntuples(result) == 1 &&
+                 std::strchr("rpm", PQgetvalue(result, 0, 0)[0]) != nullptr;
+    PQclear(result);
+    return table;
+}
+
 Value ValueOfText(const char* text, Oid type) {
     Value value;
     value.kind = TypeForOid(type, -1).kind;
@@ -266,17 +277,15 @@ CommandResult PgSession::RunForUpdate(const std::string& sql) {
     PGconn* connection = link_->connection;
     std::string text = sql;
     auto shape = FindSingleTableSelect(sql);
-    if (shape) text = WithIdentityColumn(sql, *shape, "ctid");
+    // Only tables have a ctid (a view has none). Asked first, because a failed statement
+    // would abort the caller's transaction.
+    if (shape && HasRowIdentity(connection, *shape)) text = WithIdentityColumn(sql, *shape, "ctid");
     PGresult* prepared = PQprepare(connection, "", text.c_str(), 0, nullptr);
-    if (PQresultStatus(prepared) != PGRES_COMMAND_OK && shape) {
-        // A view has no ctid: its rows are then read as they are.
-        PQclear(prepared);
-        text = sql;
-        prepared = PQprepare(connection, "", text.c_str(), 0, nullptr);
-    }
     if (PQresultStatus(prepared) != PGRES_COMMAND_OK) {
-        // Several statements cannot be prepared; running them plainly also reports any
-        // real error the way every other command does.
+        std::string message = TrimMessage(PQresultErrorMessage(prepared));
+        if (message.find("multiple commands") == std::string::npos) ThrowResultError(connection, prepared);
+        // Several statements cannot be prepared: they run as they are, without the
+        // description of their base tables.
         PQclear(prepared);
         if (!PQsendQuery(connection, sql.c_str())) throw _com_error(E_FAIL, TrimMessage(PQerrorMessage(connection)));
         PQsetSingleRowMode(connection);
