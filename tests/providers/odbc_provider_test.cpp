@@ -6,6 +6,7 @@
 
 #include <dbplatform/automation/DateTime.h>
 #include <dbplatform/providers/odbc/OdbcConnectionText.h>
+#include <dbplatform/providers/odbc/OdbcErrors.h>
 
 #include "odbc_test_support.h"
 
@@ -39,6 +40,35 @@ TEST(OdbcConnectionText, TranslatesAdoKeysForTheDriver) {
         request.password = c.password;
         EXPECT_EQ(c.expected, dbplatform::provider::odbc::OdbcConnectionText(request)) << c.connectionString;
     }
+}
+
+TEST(OdbcDiagnostics, MapSqlStatesAndSqliteTexts) {
+    using dbplatform::provider::odbc::Diagnostics;
+    struct Case {
+        Diagnostics diagnostics;
+        bool connecting;
+        HRESULT expected;
+    };
+    const Case cases[] = {
+        {{"42S02", "[ma-3.1.15]Table 'adotest.x' doesn't exist"}, false, DB_E_NOTABLE},
+        {{"42P01", "ERROR: relation \"x\" does not exist"}, false, DB_E_NOTABLE},
+        {{"23000", "Duplicate entry '1' for key 'PRIMARY'"}, false, DB_E_INTEGRITYVIOLATION},
+        {{"42000", "You have an error in your SQL syntax"}, false, DB_E_ERRORSINCOMMAND},
+        {{"22007", "Incorrect datetime value"}, false, DB_E_CANTCONVERTVALUE},
+        // The SQLite driver reports every failure as HY000: its text tells them apart.
+        {{"HY000", "no such table: x (1)"}, false, DB_E_NOTABLE},
+        {{"HY000", "UNIQUE constraint failed: t.id (19)"}, false, DB_E_INTEGRITYVIOLATION},
+        {{"HY000", "near \"SELEC\": syntax error (1)"}, false, DB_E_ERRORSINCOMMAND},
+        {{"HY000", "database is locked (5)"}, false, E_FAIL},
+        {{"08001", "could not connect"}, false, E_FAIL},
+        {{"HYT00", "Timeout expired"}, false, E_FAIL},
+        // Whatever the state, a failed login is E_FAIL.
+        {{"28000", "Access denied"}, true, E_FAIL},
+        {{"42000", "Unknown database 'x'"}, true, E_FAIL},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(c.expected, dbplatform::provider::odbc::HResultForDiagnostics(c.diagnostics, c.connecting))
+            << c.diagnostics.sqlState << " " << c.diagnostics.message;
 }
 
 class OdbcTarget : public ::testing::TestWithParam<Target> {

@@ -324,7 +324,8 @@ Statement SqliteSession::WithRowIdentity(std::string_view sql, sqlite3_stmt* ori
 
 TableShape SqliteSession::ShapeOf(const std::string& table) {
     TableShape shape;
-    Statement info = Prepare("SELECT name, type, pk FROM pragma_table_info(?1) ORDER BY pk, cid");
+    std::vector<std::pair<int, std::string>> keyPositions;
+    Statement info = Prepare("SELECT name, type, pk FROM pragma_table_info(?1) ORDER BY cid");
     sqlite3_bind_text(info.get(), 1, table.data(), static_cast<int>(table.size()), SQLITE_TRANSIENT);
     int rc;
     while ((rc = sqlite3_step(info.get())) == SQLITE_ROW) {
@@ -332,8 +333,10 @@ TableShape SqliteSession::ShapeOf(const std::string& table) {
         const char* type = reinterpret_cast<const char*>(sqlite3_column_text(info.get(), 1));
         shape.columns.emplace_back(name ? name : "");
         shape.declaredTypes.emplace_back(type ? type : "");
-        if (sqlite3_column_int(info.get(), 2) > 0) shape.keyColumns.emplace_back(name ? name : "");
+        if (int position = sqlite3_column_int(info.get(), 2); position > 0) keyPositions.emplace_back(position, name ? name : "");
     }
+    std::sort(keyPositions.begin(), keyPositions.end());
+    for (auto& [position, name] : keyPositions) shape.keyColumns.push_back(std::move(name));
     if (rc != SQLITE_DONE) ThrowSqliteError(db_, rc);
     if (shape.columns.empty()) ThrowError(DB_E_NOTABLE, "no such table: " + table);
 

@@ -171,8 +171,9 @@ Reading ReadingOfColumn(sqlite3_stmt* statement, int column) {
 
 }  // namespace
 
-// The new row's locator holds the names the caller asked for (else the key, else the
-// row identity), with the values as stored: defaults and conversions included.
+// The new row's locator holds the names the caller asked for, else every column and the
+// row identity (only the key where there is no rowid), with the values as stored:
+// defaults and conversions included.
 long SqliteSession::InsertRow(const std::string& table, const std::vector<ColumnWrite>& columns, RowLocator* locator) {
     const TableShape shape = ShapeOf(table);
     std::string sql = "INSERT INTO " + QuoteIdentifier(table);
@@ -194,8 +195,13 @@ long SqliteSession::InsertRow(const std::string& table, const std::vector<Column
 
     std::vector<std::string> names;
     for (const auto& entry : locator->columns) names.push_back(entry.first);
+    if (names.empty() && shape.hasRowid) {
+        // Every column as stored, and the identity: the caller takes whichever of them
+        // locate its rows, and sees the defaults the database filled in.
+        names = shape.columns;
+        names.emplace_back(kRowIdentityName);
+    }
     if (names.empty()) names = shape.keyColumns;
-    if (names.empty()) names.emplace_back(kRowIdentityName);
     locator->columns.clear();
 
     if (shape.hasRowid && !shape.rowidName.empty()) {
