@@ -1,6 +1,10 @@
 #include "RowStore.h"
 
+#include <sys/mman.h>
+
+#include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include <dbplatform/com/ComError.h>
 
@@ -9,50 +13,95 @@ namespace dbplatform::ado {
 using provider::CellView;
 using provider::ValueKind;
 
+namespace {
+constexpr std::size_t kFirstSlab = std::size_t(256) << 10;
+constexpr std::size_t kHugePage = std::size_t(2) << 20;
+constexpr std::size_t kHugeAfter = std::size_t(4) << 20;
+}  // namespace
+
+RowStore::Slabs::Slabs(Slabs&& other) noexcept
+    : slabs_(std::move(other.slabs_)), used_(std::exchange(other.used_, 0)), total_(std::exchange(other.total_, 0)) {
+    other.slabs_.clear();
+}
+
+RowStore::Slabs& RowStore::Slabs::operator=(Slabs&& other) noexcept {
+    if (this != &other) {
+        Release(0);
+        slabs_ = std::move(other.slabs_);
+        other.slabs_.clear();
+        used_ = std::exchange(other.used_, 0);
+        total_ = std::exchange(other.total_, 0);
+    }
+    return *this;
+}
+
+RowStore::Slabs::~Slabs() { Release(0); }
+
+void RowStore::Slabs::Release(std::size_t keep) {
+    while (slabs_.size() > keep) {
+        total_ -= slabs_.back().second;
+        std::free(slabs_.back().first);
+        slabs_.pop_back();
+    }
+}
+
+void RowStore::Slabs::Reset() {
+    Release(1);
+    used_ = 0;
+}
+
+void* RowStore::Slabs::Take(std::size_t bytes) {
+    bytes = (bytes + 7) & ~std::size_t(7);
+    if (slabs_.empty() || slabs_.back().second - used_ < bytes) {
+        bool huge = total_ >= kHugeAfter;
+        std::size_t size = huge ? kHugePage * 2 : (total_ < kFirstSlab ? kFirstSlab : total_);
+        if (size < bytes) size = (bytes + kHugePage - 1) / kHugePage * kHugePage;
+        void* slab = huge ? std::aligned_alloc(kHugePage, size) : std::malloc(size);
+        if (!slab) throw _com_error(E_OUTOFMEMORY);
+        if (huge) madvise(slab, size, MADV_HUGEPAGE);
+        slabs_.emplace_back(static_cast<char*>(slab), size);
+        total_ += size;
+        used_ = 0;
+    }
+    void* at = slabs_.back().first + used_;
+    used_ += bytes;
+    return at;
+}
+
 RowStore::RowStore(std::size_t columns) : columns_(columns) {}
 
-// Keeps the first block and the first arena chunk: a forward-only cursor clears its
-// one-row store on every move and should not allocate each time.
+// Keeps the first slab: a forward-only cursor clears its one-row store on every move
+// and should not allocate each time.
 void RowStore::Clear() {
     rows_ = 0;
-    if (blocks_.size() > 1) blocks_.resize(1);
-    if (chunks_.size() > 1) chunks_.resize(1);
-    if (!chunks_.empty()) chunks_[0].used = 0;
+    blocks_.clear();
+    slabs_.Reset();
 }
 
 std::size_t RowStore::NewRow() {
     std::size_t row = rows_;
     if (row / kRowsPerBlock >= blocks_.size()) {
-        Block block;
+        // Not zeroed: every cell of a row is written when the row is appended.
         std::size_t cells = kRowsPerBlock * (columns_ ? columns_ : 1);
-        block.slots.reset(new std::uint64_t[cells]());
-        block.kinds.reset(new std::uint8_t[cells]());
-        block.flags.reset(new std::uint8_t[kRowsPerBlock]());
-        blocks_.push_back(std::move(block));
+        Block block;
+        block.slots = static_cast<std::uint64_t*>(slabs_.Take(cells * sizeof(std::uint64_t)));
+        block.kinds = static_cast<std::uint8_t*>(slabs_.Take(cells));
+        block.flags = static_cast<std::uint8_t*>(slabs_.Take(kRowsPerBlock));
+        blocks_.push_back(block);
     }
     blocks_[row / kRowsPerBlock].flags[row % kRowsPerBlock] = 0;
     ++rows_;
     return row;
 }
 
-// A stored text is a 32-bit length followed by its bytes; the slot holds the chunk
-// number in its high 24 bits and the offset in its low 40.
+// A stored text is a 32-bit length followed by its bytes; the slot holds its address.
 std::uint64_t RowStore::StoreBytes(std::string_view bytes) {
     if (bytes.size() > 0xFFFFFFFFu) throw _com_error(E_OUTOFMEMORY, "Value too large.");
-    std::size_t need = bytes.size() + 4;
-    if (chunks_.empty() || chunks_.back().size - chunks_.back().used < need) {
-        Chunk chunk;
-        chunk.size = need > kArenaChunk ? need : kArenaChunk;
-        chunk.data.reset(new char[chunk.size]);
-        chunks_.push_back(std::move(chunk));
-    }
-    Chunk& chunk = chunks_.back();
+    char* at = static_cast<char*>(slabs_.Take(bytes.size() + 4));
     std::uint32_t length = static_cast<std::uint32_t>(bytes.size());
-    std::memcpy(chunk.data.get() + chunk.used, &length, 4);
-    if (!bytes.empty()) std::memcpy(chunk.data.get() + chunk.used + 4, bytes.data(), bytes.size());
-    std::uint64_t slot = (static_cast<std::uint64_t>(chunks_.size() - 1) << 40) | chunk.used;
-    chunk.used += need;
-    return slot;
+    std::memcpy(at, &length, 4);
+    if (!bytes.empty()) std::memcpy(at + 4, bytes.data(), bytes.size());
+    return reinterpret_cast<std::uintptr_t>(at);
 }
 
 void RowStore::Put(std::size_t row, std::size_t column, const CellView& cell) {
@@ -102,8 +151,7 @@ CellView RowStore::Cell(std::size_t row, std::size_t column) const {
         case ValueKind::Date: std::memcpy(&cell.real, &slot, 8); break;
         case ValueKind::Text:
         case ValueKind::Bytes: {
-            const Chunk& chunk = chunks_[slot >> 40];
-            const char* at = chunk.data.get() + (slot & 0xFFFFFFFFFFull);
+            const char* at = reinterpret_cast<const char*>(static_cast<std::uintptr_t>(slot));
             std::uint32_t length;
             std::memcpy(&length, at, 4);
             cell.bytes = std::string_view(at + 4, length);

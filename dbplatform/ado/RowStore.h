@@ -1,5 +1,5 @@
 // Compact storage of a cursor's rows: one 8-byte slot and one kind byte per cell, kept
-// in fixed blocks of rows, and the bytes of texts and blobs in a separate arena. A
+// in fixed blocks of rows, and the bytes of texts and blobs beside them in the same slabs. A
 // million rows never live as a million vectors of VARIANTs; values become VARIANTs only
 // when a field is read. Blocks never move, so growing never copies what was read.
 #pragma once
@@ -47,17 +47,31 @@ public:
 
 private:
     static constexpr std::size_t kRowsPerBlock = 1024;
-    static constexpr std::size_t kArenaChunk = std::size_t(1) << 20;
+
+    // Bump allocation from large slabs, freed all at once. Slabs grow from 256 KiB;
+    // once a store is large they are 2 MiB-aligned and offered to the kernel as huge
+    // pages, because faulting in a big result 4 KiB at a time costs more than reading it.
+    class Slabs {
+    public:
+        Slabs() = default;
+        Slabs(Slabs&& other) noexcept;
+        Slabs& operator=(Slabs&& other) noexcept;
+        ~Slabs();
+        void* Take(std::size_t bytes);
+        // Keeps the first slab for reuse and frees the others.
+        void Reset();
+
+    private:
+        void Release(std::size_t keep);
+        std::vector<std::pair<char*, std::size_t>> slabs_;
+        std::size_t used_ = 0;   // in the last slab
+        std::size_t total_ = 0;  // bytes of all slabs
+    };
 
     struct Block {
-        std::unique_ptr<std::uint64_t[]> slots;
-        std::unique_ptr<std::uint8_t[]> kinds;
-        std::unique_ptr<std::uint8_t[]> flags;
-    };
-    struct Chunk {
-        std::unique_ptr<char[]> data;
-        std::size_t size = 0;
-        std::size_t used = 0;
+        std::uint64_t* slots;
+        std::uint8_t* kinds;
+        std::uint8_t* flags;
     };
 
     std::size_t NewRow();
@@ -67,7 +81,7 @@ private:
     std::size_t columns_;
     std::size_t rows_ = 0;
     std::vector<Block> blocks_;
-    std::vector<Chunk> chunks_;
+    Slabs slabs_;
 };
 
 }  // namespace dbplatform::ado

@@ -89,6 +89,17 @@ std::string BytesOfArray(const VARIANT& value) {
 
 namespace {
 
+// Most texts in these databases are ASCII: widen those byte by byte, straight into the
+// BSTR, and leave the rest to the general converter.
+BSTR BstrOfUtf8(std::string_view text) {
+    for (unsigned char c : text)
+        if (c >= 0x80) return dbplatform::AllocBstrFromUtf8(text.data(), text.size());
+    BSTR result = SysAllocStringLen(nullptr, static_cast<UINT>(text.size()));
+    if (!result) return nullptr;
+    for (std::size_t i = 0; i < text.size(); ++i) result[i] = static_cast<OLECHAR>(static_cast<unsigned char>(text[i]));
+    return result;
+}
+
 // The cell as the VARIANT type its own kind suggests.
 void NaturalVariant(const CellView& cell, VARIANT* out) {
     switch (cell.kind) {
@@ -110,7 +121,7 @@ void NaturalVariant(const CellView& cell, VARIANT* out) {
         case ValueKind::Date: out->vt = VT_DATE; out->date = cell.real; return;
         case ValueKind::Text:
             out->vt = VT_BSTR;
-            out->bstrVal = dbplatform::AllocBstrFromUtf8(cell.bytes.data(), cell.bytes.size());
+            out->bstrVal = BstrOfUtf8(cell.bytes);
             if (!out->bstrVal && !cell.bytes.empty()) {
                 out->vt = VT_EMPTY;
                 throw _com_error(E_OUTOFMEMORY);

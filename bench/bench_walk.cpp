@@ -1,0 +1,228 @@
+// Walk benchmark: reads a large table once per method and reports time and peak memory.
+//
+// The parent creates the table in a temporary SQLite file, then runs every method in a
+// child process of its own (this program again, with --mode), so that each peak memory
+// figure belongs to that method alone. Add a method by adding a row to kMethods.
+//
+//   bench-walk [--rows N] [--keep]      default 1,000,000 rows
+#include <sqlite3.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <ctime>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <dbplatform/dbplatform.h>
+
+namespace {
+
+struct WalkResult {
+    double seconds = 0;
+    double checksum = 0;  // keeps the reads from being optimised away
+};
+
+using Method = WalkResult (*)(const std::string& databaseFile);
+
+const char* kQuery = "select id, born, amount, label from walk";
+
+// CPU time of this process: the machine running the benchmark is usually busy with
+// other work, and wall time would measure that too.
+double Now() {
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
+// sqlite3_prepare/step reading every value: the floor the others are measured against.
+WalkResult WalkSqliteRaw(const std::string& file) {
+    WalkResult result;
+    double start = Now();
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) std::exit(2);
+    sqlite3_stmt* statement = nullptr;
+    if (sqlite3_prepare_v2(db, kQuery, -1, &statement, nullptr) != SQLITE_OK) std::exit(2);
+    while (sqlite3_step(statement) == SQLITE_ROW) {
+        result.checksum += static_cast<double>(sqlite3_column_int64(statement, 0));
+        const unsigned char* born = sqlite3_column_text(statement, 1);
+        result.checksum += born ? born[18] : 0;
+        result.checksum += sqlite3_column_double(statement, 2);
+        result.checksum += sqlite3_column_bytes(statement, 3);
+        (void)sqlite3_column_text(statement, 3);
+    }
+    sqlite3_finalize(statement);
+    sqlite3_close(db);
+    result.seconds = Now() - start;
+    return result;
+}
+
+// The same rows through a static read-only client Recordset, read with GetCollect.
+WalkResult WalkRecordsetSqlite(const std::string& file) {
+    WalkResult result;
+    CoInitialize(nullptr);
+    {
+        _ConnectionPtr connection;
+        _RecordsetPtr recordset;
+        if (FAILED(connection.CreateInstance("ADODB.Connection")) || FAILED(recordset.CreateInstance("ADODB.Recordset")))
+            std::exit(2);
+        try {
+            connection->Open(_bstr_t(("Provider=SQLite;Data Source=" + file).c_str()), _bstr_t(""), _bstr_t(""), -1);
+            const _variant_t id("id"), born("born"), amount("amount"), label("label");
+            double start = Now();
+            recordset->PutCursorLocation(adUseClient);
+            recordset->Open(_variant_t(kQuery), _variant_t(static_cast<IDispatch*>(connection)), adOpenStatic,
+                            adLockReadOnly, adCmdText);
+            while (recordset->GetadoEOF() != VARIANT_TRUE) {
+                result.checksum += static_cast<double>(recordset->GetCollect(id));
+                result.checksum += static_cast<double>(recordset->GetCollect(born));
+                result.checksum += static_cast<double>(recordset->GetCollect(amount));
+                _variant_t text = recordset->GetCollect(label);
+                result.checksum += SysStringLen(text.bstrVal);
+                recordset->MoveNext();
+            }
+            recordset->Close();
+            result.seconds = Now() - start;
+            connection->Close();
+        } catch (const _com_error& error) {
+            std::fprintf(stderr, "recordset-sqlite: %s\n", static_cast<const char*>(error.Description()));
+            std::exit(2);
+        }
+    }
+    CoUninitialize();
+    return result;
+}
+
+struct MethodEntry {
+    const char* name;
+    Method walk;
+};
+
+const MethodEntry kMethods[] = {
+    {"sqlite-raw", WalkSqliteRaw},
+    {"recordset-sqlite", WalkRecordsetSqlite},
+};
+
+// Rows of (integer, date as canonical text, double, text), in one transaction.
+// Returns the raw size of the values: 8 bytes per number or date plus the text bytes.
+double CreateTable(const std::string& file, long rows) {
+    sqlite3* db = nullptr;
+    if (sqlite3_open(file.c_str(), &db) != SQLITE_OK) std::exit(2);
+    sqlite3_exec(db, "create table walk (id integer primary key, born timestamp, amount double, label text)", nullptr,
+                 nullptr, nullptr);
+    sqlite3_exec(db, "begin", nullptr, nullptr, nullptr);
+    sqlite3_stmt* insert = nullptr;
+    sqlite3_prepare_v2(db, "insert into walk values (?, ?, ?, ?)", -1, &insert, nullptr);
+    double rawBytes = 0;
+    for (long i = 1; i <= rows; ++i) {
+        char born[32], label[48];
+        std::snprintf(born, sizeof born, "20%02ld-%02ld-%02ld %02ld:%02ld:%02ld", i % 100, i % 12 + 1, i % 28 + 1,
+                      i % 24, i % 60, (i / 60) % 60);
+        int labelLength = std::snprintf(label, sizeof label, "charge %ld of the walk", i);
+        sqlite3_bind_int64(insert, 1, i);
+        sqlite3_bind_text(insert, 2, born, -1, SQLITE_TRANSIENT);
+        sqlite3_bind_double(insert, 3, i * 0.25);
+        sqlite3_bind_text(insert, 4, label, labelLength, SQLITE_TRANSIENT);
+        sqlite3_step(insert);
+        sqlite3_reset(insert);
+        rawBytes += 8 + 8 + 8 + labelLength;
+    }
+    sqlite3_finalize(insert);
+    sqlite3_exec(db, "commit", nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+    return rawBytes;
+}
+
+struct Measured {
+    bool ok = false;
+    double seconds = 0;
+    double peakMiB = 0;
+};
+
+// Runs one method in a child process and reads its time from a pipe and its peak
+// resident memory from the kernel's accounting of that child.
+Measured RunChild(const char* self, const char* method, const std::string& file) {
+    Measured measured;
+    int fds[2];
+    if (pipe(fds) != 0) return measured;
+    pid_t child = fork();
+    if (child == 0) {
+        dup2(fds[1], STDOUT_FILENO);
+        close(fds[0]);
+        close(fds[1]);
+        execl(self, self, "--mode", method, "--db", file.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(fds[1]);
+    std::string output;
+    char buffer[256];
+    ssize_t n;
+    while ((n = read(fds[0], buffer, sizeof buffer)) > 0) output.append(buffer, static_cast<std::size_t>(n));
+    close(fds[0]);
+    int status = 0;
+    struct rusage usage {};
+    wait4(child, &status, 0, &usage);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return measured;
+    measured.ok = std::sscanf(output.c_str(), "%lf", &measured.seconds) == 1;
+    measured.peakMiB = usage.ru_maxrss / 1024.0;  // kilobytes on Linux
+    return measured;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    long rows = 1000000;
+    bool keep = false;
+    const char* mode = nullptr;
+    std::string database;
+    for (int i = 1; i < argc; ++i) {
+        if (!std::strcmp(argv[i], "--rows") && i + 1 < argc) rows = std::atol(argv[++i]);
+        else if (!std::strcmp(argv[i], "--mode") && i + 1 < argc) mode = argv[++i];
+        else if (!std::strcmp(argv[i], "--db") && i + 1 < argc) database = argv[++i];
+        else if (!std::strcmp(argv[i], "--keep")) keep = true;
+        else {
+            std::fprintf(stderr, "usage: %s [--rows N] [--keep]\n", argv[0]);
+            return 2;
+        }
+    }
+    if (mode) {
+        if (!std::strcmp(mode, "idle")) {
+            std::printf("0\n");
+            return 0;
+        }
+        for (const auto& method : kMethods) {
+            if (std::strcmp(method.name, mode)) continue;
+            WalkResult result = method.walk(database);
+            std::printf("%.6f %.17g\n", result.seconds, result.checksum);
+            return 0;
+        }
+        std::fprintf(stderr, "unknown mode %s\n", mode);
+        return 2;
+    }
+
+    std::string file = (std::filesystem::temp_directory_path() / ("bench_walk_" + std::to_string(getpid()) + ".db")).string();
+    std::filesystem::remove(file);
+    std::printf("creating %ld rows in %s ...\n", rows, file.c_str());
+    double rawBytes = CreateTable(file, rows);
+    std::printf("raw data: %.1f MiB (8 bytes per number or date, plus the text)\n", rawBytes / 1048576.0);
+    Measured idle = RunChild("/proc/self/exe", "idle", file);
+    std::printf("process baseline: %.1f MiB\n\n", idle.peakMiB);
+    std::printf("%-22s %10s %10s %12s %10s\n", "method", "cpu s", "peak MiB", "above base", "time/raw");
+    double rawSeconds = 0;
+    for (const auto& method : kMethods) {
+        Measured measured = RunChild("/proc/self/exe", method.name, file);
+        if (!measured.ok) {
+            std::printf("%-22s failed\n", method.name);
+            continue;
+        }
+        if (rawSeconds == 0) rawSeconds = measured.seconds;
+        std::printf("%-22s %10.3f %10.1f %12.1f %10.2f\n", method.name, measured.seconds, measured.peakMiB,
+                    measured.peakMiB - idle.peakMiB, rawSeconds > 0 ? measured.seconds / rawSeconds : 0.0);
+    }
+    if (!keep) std::filesystem::remove(file);
+    return 0;
+}
