@@ -31,8 +31,9 @@ public:
     // The UTF-16 text (nullptr when empty), owned by this object's shared buffer.
     operator const OLECHAR*() const noexcept;
     operator OLECHAR*() const noexcept;
-    // The text in the process code page (never nullptr when the text is non-empty;
-    // nullptr when empty, as on Windows), owned by the shared buffer.
+    // The text in the process code page, owned by the shared buffer: nullptr only when
+    // there is no text at all (default-built or built from a null pointer), as on
+    // Windows; an allocated empty text gives "".
     operator const char*() const;
     operator char*() const;
 
