@@ -56,8 +56,17 @@ void OracleDateLiterals(std::string& text) {
     }
 }
 
+// Is `position` inside a single-quoted string? A doubled quote toggles twice, so it counts
+// as staying inside.
+bool InsideString(const std::string& text, std::size_t position) {
+    bool inString = false;
+    for (std::size_t i = 0; i < position && i < text.size(); ++i)
+        if (text[i] == '\'') inString = !inString;
+    return inString;
+}
+
 // Finds a row limit: the whole word top directly after the whole word select (blanks
-// between, any letter case), then blanks and a decimal number. On success `wordStart` is
+// between, any letter case), then blanks and a decimal number, outside quoted strings. On success `wordStart` is
 // the position of top, `numberEnd` one past the last digit and `count` the number
 // (clamped to INT_MAX).
 bool FindRowLimit(const CSqlText& text, int* wordStart, int* numberEnd, int* count) {
@@ -65,6 +74,7 @@ bool FindRowLimit(const CSqlText& text, int* wordStart, int* numberEnd, int* cou
     const int length = text.Length();
     for (int select = text.FindWord("select", 0); select >= 0; select = text.FindWord("select", select + 1)) {
         if (select > 0 && IsWordChar(sql[select - 1])) continue;
+        if (InsideString(sql, select)) continue;
         int position = select + 6;
         int blanks = position;
         while (position < length && IsBlank(sql[position])) ++position;

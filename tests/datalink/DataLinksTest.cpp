@@ -96,10 +96,4 @@ TEST_F(DataLinks, RegisteredUnderItsClassIdAndInterfaces) {
     EXPECT_EQ(window, 42);
 }
 
-TEST_F(DataLinks, SetDataLinkPromptReturnsThePreviousOne) {
-    dbplatform::DataLinkPrompt first = [](std::string&) { return true; };
-    EXPECT_FALSE(dbplatform::SetDataLinkPrompt(first));
-    EXPECT_TRUE(dbplatform::SetDataLinkPrompt({}));
-}
-
 }  // namespace

@@ -79,16 +79,6 @@ TEST_F(QuilletSqlite, RowIndexFollowsTheMoves) {
     EXPECT_EQ(q->GetRowIndex(), -1);
 }
 
-TEST_F(QuilletSqlite, AbsolutePositionIsAdosOwn) {
-    ASSERT_EQ(q_->OpenRecordset("select * from t order by ID", 0, 3, 3, 1), 1);
-    EXPECT_EQ(q_->SetAbsolutePosition(2), 1);
-    EXPECT_EQ(q_->GetAbsolutePosition(), 2);
-    int id = 0;
-    EXPECT_EQ(q_->GetFieldInt("ID", id), 1);
-    EXPECT_EQ(id, 2);
-    EXPECT_EQ(q_->GetRowIndex(), -1);
-}
-
 // A value that does not fit the requested type fails with the conversion's message and
 // leaves the host variable alone; NULL still reads as zero, false or the empty text.
 TEST_F(QuilletSqlite, TypedGettersRefuseValuesTheyCannotConvert) {

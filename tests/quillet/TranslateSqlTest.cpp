@@ -77,6 +77,7 @@ TEST(TranslateSql, RowLimitOnlyDirectlyAfterSelect) {
         {DB_MYSQL, "preselect top 3 A from T", "preselect top 3 A from T"},
         {DB_MYSQL, "select top A from T", "select top A from T"},
         {DB_OTHER, "select top 10 STOP from T", "select top 10 STOP from T"},
+        {DB_POSTGRESQL, "insert into T values ('select top 5 items')", "insert into T values ('select top 5 items')"},
     });
 }
 
