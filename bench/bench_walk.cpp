@@ -20,6 +20,8 @@
 
 #include <dbplatform/dbplatform.h>
 
+#include "bench_walk_servers.h"
+
 namespace {
 
 struct WalkResult {
@@ -105,6 +107,11 @@ struct MethodEntry {
 const MethodEntry kMethods[] = {
     {"sqlite-raw", WalkSqliteRaw},
     {"recordset-sqlite", WalkRecordsetSqlite},
+    // PostgreSQL (a copy of the same rows) and the SQLite file through the ODBC driver.
+    {"pg-raw", [](const std::string& file) { auto r = benchwalk::WalkPgRaw(file); return WalkResult{r.seconds, r.checksum}; }},
+    {"recordset-pg", [](const std::string& file) { auto r = benchwalk::WalkRecordsetPg(file); return WalkResult{r.seconds, r.checksum}; }},
+    {"odbc-raw", [](const std::string& file) { auto r = benchwalk::WalkOdbcRaw(file); return WalkResult{r.seconds, r.checksum}; }},
+    {"recordset-odbc", [](const std::string& file) { auto r = benchwalk::WalkRecordsetOdbc(file); return WalkResult{r.seconds, r.checksum}; }},
 };
 
 // Rows of (integer, date as canonical text, double, text), in one transaction.
@@ -209,6 +216,8 @@ int main(int argc, char** argv) {
     std::printf("creating %ld rows in %s ...\n", rows, file.c_str());
     double rawBytes = CreateTable(file, rows);
     std::printf("raw data: %.1f MiB (8 bytes per number or date, plus the text)\n", rawBytes / 1048576.0);
+    bool inPostgres = benchwalk::LoadIntoPostgres(file);
+    if (!inPostgres) std::printf("PostgreSQL not configured (DBPLATFORM_TEST_PG): its walks fail\n");
     Measured idle = RunChild("/proc/self/exe", "idle", file);
     std::printf("process baseline: %.1f MiB\n\n", idle.peakMiB);
     std::printf("%-22s %10s %10s %12s %10s\n", "method", "cpu s", "peak MiB", "above base", "time/raw");
@@ -223,6 +232,7 @@ int main(int argc, char** argv) {
         std::printf("%-22s %10.3f %10.1f %12.1f %10.2f\n", method.name, measured.seconds, measured.peakMiB,
                     measured.peakMiB - idle.peakMiB, rawSeconds > 0 ? measured.seconds / rawSeconds : 0.0);
     }
+    if (inPostgres && !keep) benchwalk::DropFromPostgres(file);
     if (!keep) std::filesystem::remove(file);
     return 0;
 }
