@@ -33,6 +33,14 @@ bool SameName(std::string_view a, std::string_view b) {
 
 char16_t FoldUnit(char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c; }
 
+// A double that names a position: a whole number in a sane range, else -1 (also for
+// NaN and values no integer type can hold).
+long long WholeIndex(double value) {
+    if (!(value >= 0 && value < 1e15)) return -1;
+    long long whole = static_cast<long long>(value);
+    return static_cast<double>(whole) == value ? whole : -1;
+}
+
 std::u16string Folded(std::u16string text) {
     for (char16_t& c : text) c = FoldUnit(c);
     return text;
@@ -113,8 +121,8 @@ std::size_t Cursor::FieldIndex(const VARIANT& index) const {
         case VT_UI4: case VT_UINT: ordinal = v->ulVal; break;
         case VT_I8: ordinal = v->llVal; break;
         case VT_UI8: ordinal = v->ullVal > 0x7FFFFFFFull ? -1 : static_cast<long long>(v->ullVal); break;
-        case VT_R4: ordinal = v->fltVal == static_cast<long long>(v->fltVal) ? static_cast<long long>(v->fltVal) : -1; break;
-        case VT_R8: ordinal = v->dblVal == static_cast<long long>(v->dblVal) ? static_cast<long long>(v->dblVal) : -1; break;
+        case VT_R4: ordinal = WholeIndex(v->fltVal); break;
+        case VT_R8: ordinal = WholeIndex(v->dblVal); break;
         default: RaiseAdo(adErrItemNotFoundHr);
     }
     if (ordinal < 0 || static_cast<unsigned long long>(ordinal) >= fields_.size()) RaiseAdo(adErrItemNotFoundHr);
@@ -393,9 +401,9 @@ void Cursor::SetBookmark(const VARIANT& bookmark) {
     VARIANT number;
     VariantInit(&number);
     if (FAILED(VariantChangeType(&number, &bookmark, 0, VT_R8))) RaiseAdo(adErrInvalidArgumentHr);
-    double value = number.dblVal;
-    if (!(value >= 1) || value != static_cast<double>(static_cast<long long>(value))) RaiseAdo(adErrInvalidArgumentHr);
-    std::size_t row = static_cast<std::size_t>(value) - 1;
+    long long whole = WholeIndex(number.dblVal);
+    if (whole < 1) RaiseAdo(adErrInvalidArgumentHr);
+    std::size_t row = static_cast<std::size_t>(whole) - 1;
     EnsureRows(row + 1);
     if (row >= store_.RowCount() || Deleted(row)) RaiseAdo(adErrInvalidArgumentHr);
     SaveBeforeMove();
@@ -498,10 +506,9 @@ void Cursor::Move(long records, const VARIANT& startInput) {
             VARIANT number;
             VariantInit(&number);
             VariantChangeType(&number, start, 0, VT_R8);
-            double value = number.dblVal;
-            if (!(value >= 1) || value != static_cast<double>(static_cast<long long>(value)))
-                RaiseAdo(adErrInvalidArgumentHr);
-            std::size_t row = static_cast<std::size_t>(value) - 1;
+            long long whole = WholeIndex(number.dblVal);
+            if (whole < 1) RaiseAdo(adErrInvalidArgumentHr);
+            std::size_t row = static_cast<std::size_t>(whole) - 1;
             EnsureRows(row + 1);
             if (row >= store_.RowCount() || Deleted(row)) RaiseAdo(adErrInvalidArgumentHr);
             fromCurrent = false;

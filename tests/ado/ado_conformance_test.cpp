@@ -196,6 +196,11 @@ void EmptyAndNavigation(Provider& p) {
         EXPECT_EQ(failure.hr, adErrInvalidArgumentHr) << bad;
         EXPECT_EQ(failure.description, kInvalidArgument);
     }
+    for (double bad : {0.0, 1e300, 2.5, 99.0}) {
+        EXPECT_EQ(FailureOf([&] { rs->PutBookmark(_variant_t(bad)); }).hr, adErrInvalidArgumentHr) << bad;
+        EXPECT_EQ(FailureOf([&] { rs->Move(0, _variant_t(bad)); }).hr, adErrInvalidArgumentHr) << bad;
+    }
+    EXPECT_EQ(static_cast<long>(rs->GetCollect(_variant_t("id"))), 2);
     _variant_t second = rs->GetBookmark();
     rs->MoveFirst();
     rs->Move(1, second);
