@@ -127,7 +127,7 @@ TEST_P(OdbcTarget, MapsColumnTypes) {
 
 TEST_P(OdbcTarget, RoundTripsValuesOfEveryKind) {
     Exec(*session_, "CREATE TABLE " + table_ + " (id INTEGER PRIMARY KEY, d " + DoubleType() + ", s VARCHAR(40), b " +
-                       BlobType() + ", t " + DateType() + ")");
+                       BlobType() + ", t " + DateType() + ", k VARCHAR(10) DEFAULT 'dflt')");
     std::string blob(20000, '\0');
     for (std::size_t i = 0; i < blob.size(); ++i) blob[i] = static_cast<char>(i * 7);
     DATE date = 0;
@@ -141,6 +141,11 @@ TEST_P(OdbcTarget, RoundTripsValuesOfEveryKind) {
     };
     RowLocator locator;
     ASSERT_EQ(1, session_->InsertRow(table_, writes, &locator));
+    // The new row's locator carries the row as stored, defaults included.
+    auto stored = std::find_if(locator.columns.begin(), locator.columns.end(),
+                               [](const auto& column) { return column.first == "k"; });
+    ASSERT_NE(locator.columns.end(), stored);
+    EXPECT_EQ("dflt", stored->second.bytes);
     auto rows = Rows(*session_, "SELECT id, d, s, b, t FROM " + table_);
     ASSERT_EQ(1u, rows.size());
     EXPECT_EQ(1, rows[0][0].integer);

@@ -158,10 +158,12 @@ TEST_F(PgNative, WritesBackThroughCtidAndKeys) {
     std::string bytes("\x00\x01\xfe", 3);
     ASSERT_EQ(1, session_->InsertRow(table_, {{"s", adVarWChar, Text("one"), {}}, {"b", adLongVarBinary, Value{ValueKind::Bytes, 0, 0, bytes}, {}}},
                                      &locator));
-    // The generated key comes back with the row's identity.
-    ASSERT_EQ(2u, locator.columns.size());
+    // The stored row comes back whole, the generated key included, with its identity.
+    ASSERT_EQ(4u, locator.columns.size());
     EXPECT_EQ("id", locator.columns[0].first);
     EXPECT_EQ(1, locator.columns[0].second.integer);
+    EXPECT_EQ(bytes, locator.columns[2].second.bytes);
+    EXPECT_EQ("row_identity_", locator.columns[3].first);
     for (int i = 0; i < 3; ++i) {
         std::string before = i == 0 ? "one" : "v" + std::to_string(i - 1);
         EXPECT_EQ(1, session_->UpdateRow(table_, {{"s", adVarWChar, Text("v" + std::to_string(i)), Text(before)}}, &locator));

@@ -462,53 +462,51 @@ long OdbcSession::InsertRow(const std::string& table, const std::vector<ColumnWr
         }
         sql += " (" + names + ") VALUES (" + marks + ")";
     }
-    std::vector<std::string> keys = KeyColumns(table);
-    if (dbms_ == Dbms::PostgreSQL) {
-        sql += " RETURNING ctid";
-        for (const std::string& key : keys) sql += ", " + Name(key);
-    }
+    // PostgreSQL and SQLite give the stored row back with its identity, so that defaults
+    // and generated keys reach the cursor.
+    if (dbms_ == Dbms::PostgreSQL) sql += " RETURNING ctid, *";
     Statement statement(link_);
     bool touched = Run(statement.handle(), sql, &parameters);
     long inserted = 0;
     RowLocator found;
-    auto readLocator = [&](SQLHSTMT source, const std::vector<std::string>& names) {
-        std::vector<ValueKind> kinds = KindsOf(source, nullptr);
-        if (!kinds.empty()) kinds[0] = dbms_ == Dbms::PostgreSQL ? ValueKind::Text : kinds[0];
-        std::vector<ColumnInfo> described(kinds.size());
+    // Reads the single row of `source`: its first column is the identity when `identity`.
+    auto readRow = [&](SQLHSTMT source, bool identity) {
+        std::vector<ColumnInfo> described;
+        std::vector<ValueKind> kinds = KindsOf(source, &described);
+        if (identity && dbms_ == Dbms::PostgreSQL && !kinds.empty()) kinds[0] = ValueKind::Text;
         OdbcRows rows(link_, source, described, kinds);
         long count = 0;
         while (rows.Fetch()) {
             if (++count > 1) continue;
             found.columns.clear();
-            for (std::size_t i = 1; i < kinds.size() && i - 1 < names.size(); ++i)
-                found.columns.emplace_back(names[i - 1], Value::FromCell(rows.Cell(i)));
-            found.columns.emplace_back(kRowIdentityColumn, Value::FromCell(rows.Cell(0)));
+            for (std::size_t i = identity ? 1 : 0; i < kinds.size(); ++i)
+                found.columns.emplace_back(described[i].name, Value::FromCell(rows.Cell(i)));
+            if (identity) found.columns.emplace_back(kRowIdentityColumn, Value::FromCell(rows.Cell(0)));
         }
         return count;
     };
     if (!touched) {
         inserted = 0;
     } else if (dbms_ == Dbms::PostgreSQL) {
-        inserted = HasResultSet(statement.handle()) ? readLocator(statement.Release(), keys) : 0;
+        inserted = HasResultSet(statement.handle()) ? readRow(statement.Release(), true) : 0;
     } else {
         inserted = RowCount(statement.handle());
         if (inserted == 1 && dbms_ == Dbms::SQLite) {
             Statement lookup(link_);
-            std::string query = "SELECT rowid";
-            for (const std::string& key : keys) query += ", " + Name(key);
-            query += " FROM " + Name(table) + " WHERE rowid = last_insert_rowid()";
-            Run(lookup.handle(), query, nullptr);
-            readLocator(lookup.Release(), keys);
+            Run(lookup.handle(), "SELECT rowid, * FROM " + Name(table) + " WHERE rowid = last_insert_rowid()", nullptr);
+            readRow(lookup.Release(), true);
         } else if (inserted == 1) {
-            // The key as written, or the generated one; without a key, the values written.
-            bool keyWritten = !keys.empty();
+            // The key as written, or the one the server generated; without a key, the
+            // values written are all that locate the row.
+            std::vector<std::string> keys = KeyColumns(table);
+            bool keyKnown = !keys.empty();
             for (const std::string& key : keys) {
                 auto written = std::find_if(columns.begin(), columns.end(),
                                             [&](const ColumnWrite& write) { return SameName(write.column, key); });
-                if (written == columns.end()) keyWritten = false;
+                if (written == columns.end()) keyKnown = false;
                 else found.columns.emplace_back(key, written->value);
             }
-            if (!keyWritten && keys.size() == 1 && dbms_ == Dbms::MariaDB) {
+            if (!keyKnown && keys.size() == 1 && dbms_ == Dbms::MariaDB) {
                 found.columns.clear();
                 Statement lookup(link_);
                 Run(lookup.handle(), "SELECT LAST_INSERT_ID()", nullptr);
@@ -517,7 +515,24 @@ long OdbcSession::InsertRow(const std::string& table, const std::vector<ColumnWr
                     SQLLEN indicator = 0;
                     SQLGetData(lookup.handle(), 1, SQL_C_SBIGINT, &id, sizeof id, &indicator);
                     found.columns.emplace_back(keys[0], Value{ValueKind::Integer, id, 0, {}});
+                    keyKnown = id != 0;
                 }
+            }
+            if (keyKnown) {
+                // The stored row, defaults included, read back by its key.
+                ParameterList keyValues;
+                std::string where;
+                for (const auto& [column, value] : found.columns) {
+                    if (!where.empty()) where += " AND ";
+                    where += Name(column) + " = ?";
+                    keyValues.Add(value, adVarWChar);
+                }
+                Statement lookup(link_);
+                std::string query = "SELECT * FROM " + Name(table) + " WHERE " + where;
+                if (dbms_ == Dbms::MariaDB) query += " LIMIT 1";
+                Run(lookup.handle(), query, &keyValues);
+                RowLocator keyOnly = found;
+                if (readRow(lookup.Release(), false) != 1) found = std::move(keyOnly);
             } else if (keys.empty()) {
                 for (const ColumnWrite& write : columns) found.columns.emplace_back(write.column, write.value);
             }

@@ -358,22 +358,6 @@ void PgSession::RollbackTransaction() { RunCommand("ROLLBACK"); }
 
 long PgSession::InsertRow(const std::string& table, const std::vector<ColumnWrite>& columns, RowLocator* locator) {
     link_->Quiesce();
-    // The primary key's columns, so that the new row's key (a serial, say) comes back.
-    std::vector<std::pair<std::string, Oid>> keyColumns;
-    {
-        std::string name = PgIdentifier(table);
-        const char* values[] = {name.c_str()};
-        PGresult* result = PQexecParams(
-            link_->connection,
-            "SELECT a.attname, a.atttypid FROM pg_index i JOIN pg_attribute a ON a.attrelid = i.indrelid "
-            "AND a.attnum = ANY(i.indkey) WHERE i.indrelid = to_regclass($1) AND i.indisprimary ORDER BY a.attnum",
-            1, nullptr, values, nullptr, nullptr, 0);
-        if (PQresultStatus(result) != PGRES_TUPLES_OK) ThrowResultError(link_->connection, result);
-        ResultHolder holder{result};
-        for (int row = 0; row < PQntuples(result); ++row)
-            keyColumns.emplace_back(PQgetvalue(result, row, 0),
-                                    static_cast<Oid>(std::strtoul(PQgetvalue(result, row, 1), nullptr, 10)));
-    }
     Params params;
     std::string sql = "INSERT INTO " + PgIdentifier(table);
     if (columns.empty()) {
@@ -387,16 +371,19 @@ long PgSession::InsertRow(const std::string& table, const std::vector<ColumnWrit
         }
         sql += " (" + names + ") VALUES (" + values + ")";
     }
-    sql += " RETURNING ctid";
-    for (const auto& key : keyColumns) sql += ", " + PgIdentifier(key.first);
+    // The stored row comes back whole, so that defaults and a generated key (a serial)
+    // reach the cursor, with the ctid that locates it.
+    sql += " RETURNING ctid, *";
     PGresult* result = params.Run(link_->connection, sql);
     ResultHolder holder{result};
     long inserted = PQntuples(result);
     if (locator && inserted == 1) {
         locator->columns.clear();
-        for (std::size_t i = 0; i < keyColumns.size(); ++i)
-            locator->columns.emplace_back(keyColumns[i].first,
-                                          ValueOfText(PQgetvalue(result, 0, static_cast<int>(i) + 1), keyColumns[i].second));
+        for (int field = 1; field < PQnfields(result); ++field) {
+            Value value;
+            if (!PQgetisnull(result, 0, field)) value = ValueOfText(PQgetvalue(result, 0, field), PQftype(result, field));
+            locator->columns.emplace_back(PQfname(result, field), std::move(value));
+        }
         Value identity;
         identity.kind = ValueKind::Text;
         identity.bytes = PQgetvalue(result, 0, 0);
