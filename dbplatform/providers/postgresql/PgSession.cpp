@@ -49,7 +49,9 @@ public:
         nulls_.push_back(isNull);
         formats_.push_back(format);
         types_.push_back(oid);
-        return "$" + std::to_string(texts_.size());
+        std::string marker(1, '$');
+        marker += std::to_string(texts_.size());
+        return marker;
     }
 
     PGresult* Run(PGconn* connection, const std::string& sql) {
