@@ -186,6 +186,48 @@ TEST_P(FailureTest, BadTimeKeysAreRefusedBeforeSql) {
     EXPECT_DOUBLE_EQ(ClientNumber("SELECT SEQ_70 FROM MODEL_RESULTFURNACE;"), 1.7);
 }
 
+// A query that finds no row gives 0, shows nothing and leaves the members as they were.
+TEST_P(FailureTest, QueriesThatFindNothingGiveZero) {
+    AddCharge(TimeAt(10), 1, "5", "1");
+    AddRuler(TimeAt(10), "1", "1");
+    AddAngle(TimeAt(10), 20);
+    CMorvane store;
+    ASSERT_EQ(Connect(store), 1);
+    std::strcpy(store.m_szBDTime, TimeAt(10).c_str());  // no reading or angle record strictly before it
+    store.m_dRulerHeight[0] = store.m_dChuteAngle[0] = store.m_dFurnaceSeq[0][0] = -3;
+    store.m_nRecentCharge[0] = store.m_nRecordCount = -3;
+    double values[71] = {};
+    char time[20];
+    std::strcpy(time, TimeAt(10).c_str());
+    struct Case {
+        const char* name;
+        std::function<int()> call;
+    } cases[] = {
+        {"DumpGetException", [&] { return store.DumpGetException(); }},
+        {"AngleSelectNew", [&] { return store.AngleSelectNew(time); }},
+        {"TraceSelect", [&] { return store.TraceSelect(); }},
+        {"AngleUpdate", [&] { return store.AngleUpdate(values, 1); }},
+        {"DumpGetRecent", [&] { return store.DumpGetRecent(); }},
+        {"ResultUpdateBD", [&] { return store.ResultUpdateBD(); }},
+        {"ResultDeleteBD", [&] { return store.ResultDeleteBD(); }},
+        {"DumpSelectBD", [&] { std::strcpy(store.m_szBDTime, TimeAt(11).c_str()); return store.DumpSelectBD(); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(c.call(), 0);
+    }
+    EXPECT_EQ(store.m_dRulerHeight[0], -3);
+    EXPECT_EQ(store.m_dChuteAngle[0], -3);
+    EXPECT_EQ(store.m_dFurnaceSeq[0][0], -3);
+    EXPECT_EQ(store.m_nRecentCharge[0], -3);
+    EXPECT_EQ(store.m_nRecordCount, -3);
+    EXPECT_EQ(store.ResultGetBurdenDis(), 0);
+    EXPECT_EQ(store.m_nRecordCount, 0);
+    EXPECT_EQ(store.m_nResultColumns, 253);
+    EXPECT_EQ(ClientCount("MODEL_RESULTFURNACE"), 0);
+    EXPECT_TRUE(shown_.empty()) << shown_.front().text;
+}
+
 TEST_P(FailureTest, StandardRowNeedsAnEarliestCharge) {
     struct Case {
         const char* name;
