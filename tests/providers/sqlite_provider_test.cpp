@@ -442,6 +442,13 @@ TEST_F(SqliteProviderTest, InsertStoresCanonicalDatesAndReturnsTheLocator) {
     EXPECT_EQ(everything.columns[2].second.bytes, "dflt");
     EXPECT_EQ(everything.columns[5].second.integer, 2);
     EXPECT_EQ(session_->DeleteRow("ins", everything), 1);
+    // A column added since the last write is seen by the next one.
+    OpenSession(Connection())->Execute("alter table ins add column e TEXT DEFAULT 'added'", {});
+    RowLocator widened;
+    EXPECT_EQ(session_->InsertRow("ins", {}, &widened), 1);
+    ASSERT_EQ(widened.columns.size(), 7u);
+    EXPECT_EQ(widened.columns[5].second.bytes, "added");
+    EXPECT_EQ(session_->DeleteRow("ins", widened), 1);
     auto rows = Rows("select typeof(d), d, t, b, typeof(g), length(g) from ins");
     EXPECT_EQ(rows[0][0].bytes, "text");
     EXPECT_EQ(rows[0][1].real, date);

@@ -195,7 +195,10 @@ SqliteSession::SqliteSession(sqlite3* db) : db_(db) {}
 
 // close_v2 defers the close until every statement is finalised, so a result set that
 // outlives its session stays safe.
-SqliteSession::~SqliteSession() { sqlite3_close_v2(db_); }
+SqliteSession::~SqliteSession() {
+    schemaVersion_.reset();
+    sqlite3_close_v2(db_);
+}
 
 Statement SqliteSession::Prepare(std::string_view sql) {
     sqlite3_stmt* raw = nullptr;
@@ -300,7 +303,7 @@ Statement SqliteSession::WithRowIdentity(std::string_view sql, sqlite3_stmt* ori
         baseColumns.emplace_back(origin);
     }
     if (baseTable.empty() || !EqualNoCase(baseTable, fromTable)) return nullptr;
-    TableShape shape = ShapeOf(baseTable);
+    const TableShape& shape = ShapeOf(baseTable);
     if (!shape.hasRowid || shape.rowidName.empty()) return nullptr;
     bool keyInResult = !shape.keyColumns.empty();
     for (const std::string& key : shape.keyColumns) {
@@ -322,7 +325,30 @@ Statement SqliteSession::WithRowIdentity(std::string_view sql, sqlite3_stmt* ori
     return Statement(raw);
 }
 
-TableShape SqliteSession::ShapeOf(const std::string& table) {
+const TableShape& SqliteSession::ShapeOf(const std::string& table) {
+    if (!schemaVersion_) schemaVersion_ = Prepare("PRAGMA schema_version");
+    int rc = sqlite3_step(schemaVersion_.get());
+    if (rc != SQLITE_ROW) {
+        std::string message = sqlite3_errmsg(db_);
+        sqlite3_reset(schemaVersion_.get());
+        ThrowError(HResultFromSqlite(rc, message), message);
+    }
+    const std::int64_t version = sqlite3_column_int64(schemaVersion_.get(), 0);
+    sqlite3_reset(schemaVersion_.get());
+    if (version != shapesVersion_) {
+        shapes_.clear();
+        shapesVersion_ = version;
+    }
+    std::string key = table;
+    for (char& c : key) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    auto found = shapes_.find(key);
+    if (found == shapes_.end()) found = shapes_.emplace(key, ReadShape(table)).first;
+    return found->second;
+}
+
+TableShape SqliteSession::ReadShape(const std::string& table) {
     TableShape shape;
     std::vector<std::pair<int, std::string>> keyPositions;
     Statement info = Prepare("SELECT name, type, pk FROM pragma_table_info(?1) ORDER BY cid");

@@ -1,6 +1,8 @@
 // The embedded SQLite provider: one session is one sqlite3 connection.
 #pragma once
 
+#include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -59,14 +61,19 @@ private:
     Statement Prepare(std::string_view sql);
     // Runs a statement that returns no rows to its end; throws on failure.
     void RunToEnd(sqlite3_stmt* statement);
-    // The shape of `table`; throws DB_E_NOTABLE when there is no such table.
-    TableShape ShapeOf(const std::string& table);
+    // The shape of `table`; throws DB_E_NOTABLE when there is no such table. Kept until
+    // the schema changes (any connection's DDL), so that a run of inserts asks once.
+    const TableShape& ShapeOf(const std::string& table);
+    TableShape ReadShape(const std::string& table);
     // The statement rewritten to carry the row identity first, when the query reads a
     // single keyless table in a form where that is safe; else null.
     Statement WithRowIdentity(std::string_view sql, sqlite3_stmt* original, std::string* table,
                               std::string* identityName);
 
     sqlite3* db_;
+    Statement schemaVersion_;  // PRAGMA schema_version, prepared once
+    std::int64_t shapesVersion_ = -1;
+    std::map<std::string, TableShape> shapes_;  // by table name, ASCII lower case
 };
 
 // Opens "Provider=SQLite;Data Source=path[;Create=True]".
