@@ -139,13 +139,16 @@ int Run(const Options& options) {
     const std::string nowText = LocalTimeText(now);
     const std::string dayAgo = LocalTimeText(now - 24 * 3600);
 
-    // A new plant starts with its first charge and the standard profile at it.
+    // A new plant starts with its first charge and the standard profile at it; a plant
+    // whose results are gone is seeded again, or nothing would count as processed.
     if (newest.number == 0) {
         newest = plant.Next(newest, dayAgo);
         plant.Record(newest);
+    }
+    if (demo::NewestResults(store, 1).empty()) {
         if (store.ResultStandBD() < 0) throw std::runtime_error("seeding the result table failed");
-        std::fprintf(stderr, "morvane-demo: new plant database %s, seeded at charge #%d (%s)\n",
-                     paths.database.c_str(), newest.number, newest.time.c_str());
+        std::fprintf(stderr, "morvane-demo: plant database %s seeded with the standard profile at its first charge\n",
+                     paths.database.c_str());
     }
 
     // Every charge due by the clock, then the extra ones asked for.
