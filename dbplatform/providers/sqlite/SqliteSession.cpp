@@ -197,6 +197,7 @@ SqliteSession::SqliteSession(sqlite3* db) : db_(db) {}
 // outlives its session stays safe.
 SqliteSession::~SqliteSession() {
     schemaVersion_.reset();
+    statements_.clear();
     sqlite3_close_v2(db_);
 }
 

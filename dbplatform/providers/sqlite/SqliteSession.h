@@ -23,6 +23,8 @@ using Statement = std::unique_ptr<sqlite3_stmt, StatementCloser>;
 // The name of the column this provider adds to locate rows of a table without a key.
 inline constexpr const char* kRowIdentityName = "__row_identity";
 
+struct Bindings;
+
 // What write-back needs to know about a base table.
 struct TableShape {
     bool hasRowid = false;                 // false for WITHOUT ROWID tables
@@ -65,6 +67,12 @@ private:
     // the schema changes (any connection's DDL), so that a run of inserts asks once.
     const TableShape& ShapeOf(const std::string& table);
     TableShape ReadShape(const std::string& table);
+    // A prepared statement for `sql` from the session's cache, reset and unbound; the
+    // returned handle stays valid until the next call. Write-back repeats the same few
+    // statements row after row, and preparing costs more than running them.
+    sqlite3_stmt* Cached(const std::string& sql);
+    // Binds, runs to the end and returns the rows changed; throws the mapped error.
+    long RunCachedChange(const std::string& sql, const Bindings& bindings);
     // The statement rewritten to carry the row identity first, when the query reads a
     // single keyless table in a form where that is safe; else null.
     Statement WithRowIdentity(std::string_view sql, sqlite3_stmt* original, std::string* table,
@@ -74,6 +82,7 @@ private:
     Statement schemaVersion_;  // PRAGMA schema_version, prepared once
     std::int64_t shapesVersion_ = -1;
     std::map<std::string, TableShape> shapes_;  // by table name, ASCII lower case
+    std::map<std::string, Statement> statements_;
 };
 
 // Opens "Provider=SQLite;Data Source=path[;Create=True]".

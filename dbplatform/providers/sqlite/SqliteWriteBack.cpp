@@ -12,6 +12,38 @@
 #include <dbplatform/providers/sqlite/SqliteTypes.h>
 
 namespace dbplatform::sqlite {
+
+// Values bound in order to the '?' of a statement.
+struct Bindings {
+    std::vector<provider::Value> values;
+
+    void Bind(sqlite3* db, sqlite3_stmt* statement) const {
+        for (std::size_t i = 0; i < values.size(); ++i) {
+            const provider::Value& value = values[i];
+            const int index = static_cast<int>(i + 1);
+            int rc = SQLITE_OK;
+            switch (value.kind) {
+                case provider::ValueKind::Null: rc = sqlite3_bind_null(statement, index); break;
+                case provider::ValueKind::Integer:
+                case provider::ValueKind::Boolean: rc = sqlite3_bind_int64(statement, index, value.integer); break;
+                case provider::ValueKind::Double: rc = sqlite3_bind_double(statement, index, value.real); break;
+                case provider::ValueKind::Date:
+                case provider::ValueKind::Text:
+                    rc = sqlite3_bind_text(statement, index, value.bytes.c_str(), static_cast<int>(value.bytes.size()),
+                                           SQLITE_TRANSIENT);
+                    break;
+                case provider::ValueKind::Bytes:
+                    // An empty blob bound from a null pointer would become NULL.
+                    rc = value.bytes.empty() ? sqlite3_bind_zeroblob(statement, index, 0)
+                                             : sqlite3_bind_blob(statement, index, value.bytes.data(),
+                                                                 static_cast<int>(value.bytes.size()), SQLITE_TRANSIENT);
+                    break;
+            }
+            if (rc != SQLITE_OK) ThrowSqliteError(db, rc);
+        }
+    }
+};
+
 namespace {
 
 using provider::ColumnWrite;
@@ -58,36 +90,6 @@ Value StorageForm(const Value& value, DataTypeEnum type, bool isNewValue) {
     return stored;
 }
 
-// Values bound in order to the '?' of a statement.
-struct Bindings {
-    std::vector<Value> values;
-
-    void Bind(sqlite3* db, sqlite3_stmt* statement) const {
-        for (std::size_t i = 0; i < values.size(); ++i) {
-            const Value& value = values[i];
-            const int index = static_cast<int>(i + 1);
-            int rc = SQLITE_OK;
-            switch (value.kind) {
-                case ValueKind::Null: rc = sqlite3_bind_null(statement, index); break;
-                case ValueKind::Integer:
-                case ValueKind::Boolean: rc = sqlite3_bind_int64(statement, index, value.integer); break;
-                case ValueKind::Double: rc = sqlite3_bind_double(statement, index, value.real); break;
-                case ValueKind::Date:
-                case ValueKind::Text:
-                    rc = sqlite3_bind_text(statement, index, value.bytes.c_str(), static_cast<int>(value.bytes.size()),
-                                           SQLITE_TRANSIENT);
-                    break;
-                case ValueKind::Bytes:
-                    // An empty blob bound from a null pointer would become NULL.
-                    rc = value.bytes.empty() ? sqlite3_bind_zeroblob(statement, index, 0)
-                                             : sqlite3_bind_blob(statement, index, value.bytes.data(),
-                                                                 static_cast<int>(value.bytes.size()), SQLITE_TRANSIENT);
-                    break;
-            }
-            if (rc != SQLITE_OK) ThrowSqliteError(db, rc);
-        }
-    }
-};
 
 // "column holds the value it had when read", for the value's kind: NULL through IS NULL,
 // dates through their canonical text, Booleans as truth, bytes whatever their storage.
@@ -149,20 +151,6 @@ std::string WhereOneRow(const std::string& table, const TableShape& shape, const
     ThrowError(E_FAIL, "Cannot locate a single row in " + table + ": the locator does not cover its primary key.");
 }
 
-long RunChange(sqlite3* db, const std::string& sql, const Bindings& bindings) {
-    sqlite3_stmt* raw = nullptr;
-    int rc = sqlite3_prepare_v2(db, sql.c_str(), static_cast<int>(sql.size()), &raw, nullptr);
-    Statement statement(raw);
-    if (rc != SQLITE_OK) ThrowSqliteError(db, rc);
-    bindings.Bind(db, statement.get());
-    while ((rc = sqlite3_step(statement.get())) == SQLITE_ROW) {
-    }
-    if (rc != SQLITE_DONE) {
-        std::string message = sqlite3_errmsg(db);
-        ThrowError(HResultFromSqlite(rc, message), message);
-    }
-    return static_cast<long>(sqlite3_changes64(db));
-}
 
 Reading ReadingOfColumn(sqlite3_stmt* statement, int column) {
     const char* declared = sqlite3_column_decltype(statement, column);
@@ -170,6 +158,35 @@ Reading ReadingOfColumn(sqlite3_stmt* statement, int column) {
 }
 
 }  // namespace
+
+
+sqlite3_stmt* SqliteSession::Cached(const std::string& sql) {
+    auto found = statements_.find(sql);
+    if (found == statements_.end()) {
+        // Bounded: a session writing to many tables keeps only the latest statements.
+        if (statements_.size() >= 64) statements_.clear();
+        found = statements_.emplace(sql, Prepare(sql)).first;
+    }
+    sqlite3_stmt* statement = found->second.get();
+    sqlite3_reset(statement);
+    sqlite3_clear_bindings(statement);
+    return statement;
+}
+
+long SqliteSession::RunCachedChange(const std::string& sql, const Bindings& bindings) {
+    sqlite3_stmt* statement = Cached(sql);
+    bindings.Bind(db_, statement);
+    int rc;
+    while ((rc = sqlite3_step(statement)) == SQLITE_ROW) {
+    }
+    if (rc != SQLITE_DONE) {
+        std::string message = sqlite3_errmsg(db_);
+        sqlite3_reset(statement);
+        ThrowError(HResultFromSqlite(rc, message), message);
+    }
+    sqlite3_reset(statement);
+    return static_cast<long>(sqlite3_changes64(db_));
+}
 
 // The new row's locator holds the names the caller asked for, else every column and the
 // row identity (only the key where there is no rowid), with the values as stored:
@@ -189,7 +206,7 @@ long SqliteSession::InsertRow(const std::string& table, const std::vector<Column
         }
         sql += " (" + names + ") VALUES (" + marks + ")";
     }
-    const long changed = RunChange(db_, sql, bindings);
+    const long changed = RunCachedChange(sql, bindings);
     if (!locator) return changed;
     const sqlite3_int64 rowid = sqlite3_last_insert_rowid(db_);
 
@@ -209,17 +226,17 @@ long SqliteSession::InsertRow(const std::string& table, const std::vector<Column
         for (const std::string& name : names) {
             select += (select.empty() ? "" : ", ") + (IsIdentity(shape, name) ? shape.rowidName : QuoteIdentifier(name));
         }
-        Statement stored = Prepare("SELECT " + select + " FROM " + QuoteIdentifier(table) + " WHERE " +
-                                   shape.rowidName + " = ?");
-        sqlite3_bind_int64(stored.get(), 1, rowid);
-        const bool found = sqlite3_step(stored.get()) == SQLITE_ROW;
+        sqlite3_stmt* stored = Cached("SELECT " + select + " FROM " + QuoteIdentifier(table) + " WHERE " +
+                                      shape.rowidName + " = ?");
+        sqlite3_bind_int64(stored, 1, rowid);
+        const bool found = sqlite3_step(stored) == SQLITE_ROW;
         for (std::size_t i = 0; i < names.size(); ++i) {
             Value value;
-            if (found) value = Value::FromCell(ReadCell(stored.get(), static_cast<int>(i),
-                                                        ReadingOfColumn(stored.get(), static_cast<int>(i))));
+            if (found) value = Value::FromCell(ReadCell(stored, static_cast<int>(i), ReadingOfColumn(stored, static_cast<int>(i))));
             if (IsIdentity(shape, names[i])) value = Value{ValueKind::Integer, rowid, 0, {}};
             locator->columns.emplace_back(names[i], std::move(value));
         }
+        sqlite3_reset(stored);
         return changed;
     }
     for (const std::string& name : names) {
@@ -253,7 +270,7 @@ long SqliteSession::UpdateRow(const std::string& table, const std::vector<Column
     }
     std::string sql = "UPDATE " + QuoteIdentifier(table) + " SET " + assignments +
                       WhereOneRow(table, shape, where, &columns, &bindings);
-    const long changed = RunChange(db_, sql, bindings);
+    const long changed = RunCachedChange(sql, bindings);
     if (changed != 1 || !locator) return changed;
     for (auto& [name, value] : locator->columns) {
         if (IsIdentity(shape, name)) {
@@ -274,7 +291,7 @@ long SqliteSession::DeleteRow(const std::string& table, const RowLocator& locato
     const TableShape shape = ShapeOf(table);
     Bindings bindings;
     std::string sql = "DELETE FROM " + QuoteIdentifier(table) + WhereOneRow(table, shape, locator, nullptr, &bindings);
-    return RunChange(db_, sql, bindings);
+    return RunCachedChange(sql, bindings);
 }
 
 }  // namespace dbplatform::sqlite
