@@ -28,7 +28,7 @@ int CQuillet::ReadValue(const FieldKey& key, VARIANT& value) {
     try {
         _variant_t fetched = recordset->GetCollect(key.ToVariant());
         VariantClear(&value);
-        Check(VariantCopy(&value, &fetched));
+        value = fetched.Detach();
         if (value.vt == VT_NULL) {
             std::memset(&value, 0, sizeof value);
             value.vt = VT_NULL;
@@ -71,8 +71,14 @@ int CQuillet::ReadConverted(const FieldKey& key, VARTYPE type, VARIANT* converte
     int read = key.byName ? GetFieldValue(key.name, fetched.value) : GetFieldValueAt(key.index, fetched.value);
     if (!read) return 0;
     if (fetched.value.vt == VT_NULL) return 2;
-    HRESULT hr = fetched.value.vt == type ? VariantCopy(converted, &fetched.value)
-                                          : VariantChangeType(converted, &fetched.value, 0, type);
+    if (fetched.value.vt == type) {
+        // Already the right type: hand the value over instead of copying it.
+        VariantClear(converted);
+        *converted = fetched.value;
+        VariantInit(&fetched.value);
+        return 1;
+    }
+    HRESULT hr = VariantChangeType(converted, &fetched.value, 0, type);
     if (FAILED(hr)) {
         VariantClear(converted);
         lastError = SystemMessageOf(_com_error(hr));
@@ -97,7 +103,6 @@ int CQuillet::ReadBool(const FieldKey& key, bool& value) {
 
 // Conversion failures here keep the text hosts have always seen for them.
 int CQuillet::ReadString(const FieldKey& key, CString& value) {
-    ScopedVariant converted;
     ScopedVariant fetched;
     int read = key.byName ? GetFieldValue(key.name, fetched.value) : GetFieldValueAt(key.index, fetched.value);
     if (!read) return 0;
@@ -105,8 +110,12 @@ int CQuillet::ReadString(const FieldKey& key, CString& value) {
         value.Empty();
         return 1;
     }
-    HRESULT hr = fetched.value.vt == VT_BSTR ? VariantCopy(&converted.value, &fetched.value)
-                                             : VariantChangeType(&converted.value, &fetched.value, 0, VT_BSTR);
+    if (fetched.value.vt == VT_BSTR) {
+        value = CString(static_cast<const OLECHAR*>(fetched.value.bstrVal));
+        return 1;
+    }
+    ScopedVariant converted;
+    HRESULT hr = VariantChangeType(&converted.value, &fetched.value, 0, VT_BSTR);
     if (FAILED(hr) || converted.value.vt != VT_BSTR) {
         lastError = "change date type error";
         return 0;
