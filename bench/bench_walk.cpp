@@ -20,6 +20,7 @@
 
 #include <dbplatform/dbplatform.h>
 
+#include "bench_walk_quillet.h"
 #include "bench_walk_servers.h"
 
 namespace {
@@ -107,6 +108,7 @@ struct MethodEntry {
 const MethodEntry kMethods[] = {
     {"sqlite-raw", WalkSqliteRaw},
     {"recordset-sqlite", WalkRecordsetSqlite},
+    {"quillet-sqlite", [](const std::string& file) { auto r = benchwalk::WalkQuilletSqlite(file); return WalkResult{r.seconds, r.checksum}; }},
     // PostgreSQL (a copy of the same rows) and the SQLite file through the ODBC driver.
     {"pg-raw", [](const std::string& file) { auto r = benchwalk::WalkPgRaw(file); return WalkResult{r.seconds, r.checksum}; }},
     {"recordset-pg", [](const std::string& file) { auto r = benchwalk::WalkRecordsetPg(file); return WalkResult{r.seconds, r.checksum}; }},
