@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include <dbplatform/ado/ConnectionString.h>
 #include <dbplatform/dbplatform.h>
 
 #include "TestDatabases.h"
@@ -522,7 +523,48 @@ void PendingEditSavedOnMoveDiscardedOnRelease(Provider& p) {
     EXPECT_EQ(p.Count(" where name = 'dropped'"), 0);
 }
 
+void ConnectionAndTransactions(Provider& p) {
+    p.CreateStandard();
+    _ConnectionPtr fresh;
+    ASSERT_EQ(fresh.CreateInstance("ADODB.Connection"), S_OK);
+    EXPECT_EQ(fresh->GetConnectionTimeout(), 15);
+    EXPECT_EQ(fresh->GetState(), adStateClosed);
+    // The password (the target's own, else one the embedded engine ignores) is not shown
+    // once the connection is open.
+    dbplatform::ado::ConnectionString parsed;
+    ASSERT_EQ(dbplatform::ado::ConnectionString::Parse(p.connectionString, &parsed, nullptr), S_OK);
+    std::string password = parsed.Get("Password").value_or(parsed.Get("Pwd").value_or(""));
+    std::string text = p.connectionString;
+    if (password.empty()) text += ";Password=" + (password = "secret");
+    fresh->Open(_bstr_t(text), _bstr_t(""), _bstr_t(""), adConnectUnspecified);
+    EXPECT_EQ(fresh->GetState(), adStateOpen);
+    std::string shown = fresh->GetConnectionString().str();
+    EXPECT_EQ(shown.find(password), std::string::npos) << shown;
+    EXPECT_EQ(FailureOf([&] { fresh->Open(_bstr_t(p.connectionString), _bstr_t(""), _bstr_t(""), -1); }).hr,
+              adErrObjectOpenHr);
+    EXPECT_FALSE(fresh->GetProperties()->GetItem(_variant_t("DBMS Name"))->GetValue().operator _bstr_t().length() == 0);
+
+    fresh->BeginTrans();
+    fresh->Execute(_bstr_t("insert into " + p.table + " (id, name) values (1, 'rolled back')"), nullptr, adCmdText);
+    fresh->RollbackTrans();
+    fresh->BeginTrans();
+    fresh->Execute(_bstr_t("insert into " + p.table + " (id, name) values (2, 'kept')"), nullptr, adCmdText);
+    fresh->CommitTrans();
+    fresh->Close();
+    EXPECT_EQ(p.Count(), 1);
+    EXPECT_EQ(p.Count(" where name = 'kept'"), 1);
+
+    // A connection string in place of a connection object opens a connection of its own.
+    _RecordsetPtr rs;
+    ASSERT_EQ(rs.CreateInstance("ADODB.Recordset"), S_OK);
+    rs->Open(_variant_t(("select name from " + p.table).c_str()), _variant_t(p.connectionString.c_str()),
+             adOpenStatic, adLockReadOnly, adCmdText);
+    EXPECT_EQ(Text(rs->GetCollect(_variant_t("name"))), "kept");
+    EXPECT_EQ(rs->GetActiveConnection().vt, VT_DISPATCH);
+}
+
 const Case kCases[] = {
+    {"ConnectionAndTransactions", ConnectionAndTransactions},
     {"EmptyAndNavigation", EmptyAndNavigation},
     {"NullsAndNames", NullsAndNames},
     {"AddNewLeavesDefaults", AddNewLeavesDefaults},
