@@ -563,7 +563,48 @@ void ConnectionAndTransactions(Provider& p) {
     EXPECT_EQ(rs->GetActiveConnection().vt, VT_DISPATCH);
 }
 
+void ServerForwardOnlyCursor(Provider& p) {
+    p.CreateStandard();
+    for (int id = 1; id <= 3; ++id) p.Insert(id, "n");
+    _RecordsetPtr rs = p.Open("select id from " + p.table + " order by id", adLockReadOnly, adOpenForwardOnly, adUseServer);
+    EXPECT_EQ(rs->GetRecordCount(), -1);
+    EXPECT_EQ(rs->Supports(adMovePrevious), VARIANT_FALSE);
+    rs->MoveFirst();  // already on the first row: not a move backwards
+    rs->MoveNext();
+    EXPECT_EQ(static_cast<long>(rs->GetCollect(_variant_t("id"))), 2);
+    EXPECT_EQ(FailureOf([&] { rs->MoveFirst(); }).hr, DB_E_CANTFETCHBACKWARDS);
+    EXPECT_EQ(FailureOf([&] { rs->Move(-1); }).hr, DB_E_CANTFETCHBACKWARDS);
+    rs->MoveLast();
+    EXPECT_EQ(static_cast<long>(rs->GetCollect(_variant_t("id"))), 3);
+    rs->MoveNext();
+    EXPECT_EQ(rs->GetadoEOF(), VARIANT_TRUE);
+}
+
+void CancelAndDeleteAll(Provider& p) {
+    p.CreateStandard();
+    for (int id = 1; id <= 3; ++id) p.Insert(id, "n");
+    _RecordsetPtr rs = p.Open("select id, name from " + p.table + " order by id");
+    FieldPtr name = rs->GetFields()->GetItem(_variant_t("name"));
+    name->PutValue(_variant_t("changed"));
+    EXPECT_EQ(Text(name->GetValue()), "changed");
+    EXPECT_EQ(Text(name->GetOriginalValue()), "n");
+    rs->CancelUpdate();
+    EXPECT_EQ(Text(name->GetValue()), "n");
+    name->AppendChunk(_variant_t("ab"));
+    name->AppendChunk(_variant_t("cd"));
+    rs->Update();
+    rs->MoveFirst();
+    EXPECT_EQ(Text(name->GetChunk(3)), "abc");
+    EXPECT_EQ(Text(name->GetChunk(3)), "d");
+    EXPECT_EQ(name->GetChunk(3).vt, VT_NULL);
+    rs->Delete(adAffectAll);
+    EXPECT_EQ(rs->GetRecordCount(), 0);
+    EXPECT_EQ(p.Count(), 0);
+}
+
 const Case kCases[] = {
+    {"ServerForwardOnlyCursor", ServerForwardOnlyCursor},
+    {"CancelAndDeleteAll", CancelAndDeleteAll},
     {"ConnectionAndTransactions", ConnectionAndTransactions},
     {"EmptyAndNavigation", EmptyAndNavigation},
     {"NullsAndNames", NullsAndNames},
