@@ -141,7 +141,10 @@ TEST_P(QuilletRoad, CreateFillQueryWalkDeleteDrop) {
         EXPECT_TRUE(ContainsNoCase(columnNames, column)) << column;
 
     ASSERT_EQ(q->OpenQuery(CString(table), nullptr, "", "", "", "", "", "", 0), 1) << q->GetErrorText().str();
-    for (int id = 1; id <= 5; ++id) FillRow(q, id, id > 3);
+    for (int id = 1; id <= 5; ++id) {
+        FillRow(q, id, id > 3);
+        ASSERT_FALSE(HasFatalFailure()) << "row " << id;
+    }
     EXPECT_EQ(q->CloseRecordset(), 1);
 
     // A 1 MB blob written in two chunks of one edit.
