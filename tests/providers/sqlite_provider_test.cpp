@@ -373,6 +373,14 @@ TEST_F(SqliteProviderTest, KeylessRowsGetARowIdentityOnlyWhereItIsSafe) {
     EXPECT_FALSE(columns[1].key);
     Rows(*session_, "select * from plain", false, &columns);
     EXPECT_FALSE(columns[0].rowIdentity);
+    // Part of a composite key locates several rows: the identity locates them instead.
+    Run("create table pair (a INTEGER, b INTEGER, v TEXT, PRIMARY KEY (a, b))");
+    Rows(*session_, "select a, v from pair", true, &columns);
+    ASSERT_EQ(columns.size(), 3u);
+    EXPECT_TRUE(columns[0].rowIdentity);
+    EXPECT_FALSE(columns[1].key);
+    Rows(*session_, "select b, a, v from pair", true, &columns);
+    EXPECT_TRUE(columns[0].key && columns[1].key);
 }
 
 TEST_F(SqliteProviderTest, WriteBackChangesOneOfTwoIdenticalRows) {

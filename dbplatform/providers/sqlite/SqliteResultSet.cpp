@@ -120,6 +120,11 @@ SqliteResultSet::SqliteResultSet(sqlite3* db, Statement statement, const std::st
             }
         }
     }
+    // With the identity added, the key is not complete in this result: a part of it
+    // would locate several rows, so only the identity may locate them.
+    if (!identityTable.empty()) {
+        for (provider::ColumnInfo& info : columns_) info.key = false;
+    }
     if (!untyped.empty()) {
         aheadHasRow_ = Step();
         stepped_ = true;
