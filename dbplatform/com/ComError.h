@@ -33,6 +33,6 @@ private:
     mutable std::string message_;
 };
 
-// Throws _com_error(hr) when FAILED(hr), as the #import wrappers do.
-void _com_issue_error(HRESULT hr);
-void _com_issue_errorex(HRESULT hr, const char* description);
+// Throws _com_error(hr); never returns, so a call through an empty pointer cannot go on.
+[[noreturn]] void _com_issue_error(HRESULT hr);
+[[noreturn]] void _com_issue_errorex(HRESULT hr, const char* description);
