@@ -164,6 +164,41 @@ TEST_F(QuilletSqlite, UnknownFieldsAndRefusedWrites) {
     EXPECT_STREQ(q_->GetFieldName(5), "");
 }
 
+// Failing recordset calls keep the object as it was and store the code's system message.
+TEST_F(QuilletSqlite, FailingCallsStoreTheSystemMessage) {
+    OpenAt(2);
+    static const unsigned char bytes[2] = {1, 2};
+    IQuillet* q = q_.get();
+    struct Case {
+        const char* call;
+        std::function<long()> run;
+        HRESULT code;
+    } cases[] = {
+        {"Delete group", [q] { return long(q->Delete(2)); }, ADO_ERROR(3251)},
+        {"SetFieldChunk unknown field", [q] { return long(q->SetFieldChunk("NOPE", bytes, 2)); }, ADO_ERROR(3265)},
+        {"GetFieldActualSize unknown field", [q] { return q->GetFieldActualSize("NOPE"); }, ADO_ERROR(3265)},
+        {"SetAbsolutePosition past the end", [q] { return long(q->SetAbsolutePosition(99)); }, ADO_ERROR(3001)},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.run(), 0) << c.call;
+        EXPECT_EQ(q->GetErrorText().str(), SystemMessage(c.code)) << c.call;
+    }
+    EXPECT_EQ(q_->GetRowIndex(), 1);
+
+    // Closing during an unsaved edit is refused and keeps the edit.
+    ASSERT_EQ(q_->AddNew(), 1);
+    int id = 6;
+    ASSERT_EQ(q_->SetFieldInt("ID", id), 1);
+    EXPECT_EQ(q_->CloseRecordset(), 0);
+    EXPECT_EQ(q_->GetErrorText().str(), SystemMessage(ADO_ERROR(3219)));
+    EXPECT_EQ(q_->IsRecordsetOpen(), 1);
+    EXPECT_EQ(q_->GetRowIndex(), 1);
+    ASSERT_EQ(q_->Update(), 1) << q_->GetErrorText().str();
+    EXPECT_EQ(q_->CloseRecordset(), 1);
+    ASSERT_EQ(q_->OpenRecordset("select * from t", 0, 3, 3, 1), 1);
+    EXPECT_EQ(q_->GetRecordCount(), 6);
+}
+
 // GetChunk may return fewer bytes than asked for: only those are copied.
 TEST_F(QuilletSqlite, ChunkReadsCopyOnlyWhatWasReturned) {
     OpenAt(1);
