@@ -127,7 +127,7 @@ void ConnectionString::Remove(std::string_view key) {
 }
 
 // Quotes a value only when reading it back would otherwise change it: a ';', a
-// leading quote, or blanks at either end. Prefers the quote the value does not contain.
+// leading quote or '=', or blanks at either end. Prefers the quote the value does not contain.
 std::string ConnectionString::ToString() const {
     std::string out;
     for (const auto& [key, value] : entries_) {
@@ -137,8 +137,9 @@ std::string ConnectionString::ToString() const {
             if (c == '=') out += '=';
         }
         out += '=';
+        // A leading '=' would read back as part of a doubled '=' in the key.
         bool needsQuotes = value.find(';') != std::string::npos ||
-                           (!value.empty() && (value.front() == '"' || value.front() == '\'' ||
+                           (!value.empty() && (value.front() == '"' || value.front() == '\'' || value.front() == '=' ||
                                                IsBlank(value.front()) || IsBlank(value.back())));
         if (!needsQuotes) {
             out += value;

@@ -24,6 +24,7 @@ const ParseCase kParseCases[] = {
     {"Extended Properties=\"DSN=x;UID=y\"", {{"Extended Properties", "DSN=x;UID=y"}}},
     {"key==name=v", {{"key=name", "v"}}},
     {"v=a'b\"c", {{"v", "a'b\"c"}}},
+    {"k=\"=x\"", {{"k", "=x"}}},
 };
 
 TEST(ConnectionStringTest, ParsesTheGrammar) {
