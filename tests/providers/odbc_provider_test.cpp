@@ -305,6 +305,19 @@ TEST_F(SqliteOdbcDates, TextThatIsNotADateIsAnErrorNotNull) {
     }
 }
 
+TEST_F(SqliteOdbcDates, DoublesReadThroughTheDriverStillLocateTheirRow) {
+    // The driver reads doubles through 15-digit text: the value read is not the one stored.
+    Exec(*session_, "CREATE TABLE n (id INTEGER PRIMARY KEY, d DOUBLE)");
+    Exec(*session_, "INSERT INTO n VALUES (1, 0.30000000000000004)");
+    auto rows = Rows(*session_, "SELECT id, d FROM n", true);
+    ASSERT_EQ(1u, rows.size());
+    Value original = rows[0].back();
+    RowLocator locator;
+    locator.columns.emplace_back("id", Integer(1));
+    EXPECT_EQ(1, session_->UpdateRow("n", {{"d", adDouble, Value{ValueKind::Double, 0, 2.5, {}}, original}}, &locator));
+    EXPECT_EQ(2.5, Rows(*session_, "SELECT d FROM n")[0][0].real);
+}
+
 TEST(OdbcLogin, WrongPasswordFailsWithTheServersText) {
     struct Case {
         Target target;

@@ -3,6 +3,7 @@
 #include <strings.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <deque>
 #include <set>
@@ -250,7 +251,6 @@ std::string OdbcSession::Info(SQLUSMALLINT item) {
 }
 
 std::string OdbcSession::Name(const std::string& identifier) const {
-    if (dbms_ == Dbms::PostgreSQL) return QuoteFoldedIdentifier(identifier);
     if (quote_ == '\0') return identifier;
     return QuoteIdentifier(identifier, quote_);
 }
@@ -297,7 +297,12 @@ std::vector<ColumnInfo> OdbcSession::Describe(SQLHSTMT statement, bool forUpdate
         column.baseTable = AttributeText(statement, number, SQL_DESC_BASE_TABLE_NAME);
         if (column.baseTable.empty()) column.baseTable = AttributeText(statement, number, SQL_DESC_TABLE_NAME);
         column.baseColumn = AttributeText(statement, number, SQL_DESC_BASE_COLUMN_NAME);
-        if (column.baseTable.empty() && shape) column.baseTable = shape->table;
+        if (column.baseTable.empty() && shape) {
+            column.baseTable = shape->table;
+            // PostgreSQL stores a name written without quotes in lower case.
+            if (dbms_ == Dbms::PostgreSQL && !shape->written.empty() && shape->written.back() != '"')
+                for (char& c : column.baseTable) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        }
         if (column.baseColumn.empty() && !column.baseTable.empty()) column.baseColumn = column.name;
         if (!column.baseTable.empty()) tables.insert(column.baseTable);
     }
@@ -417,6 +422,11 @@ std::string OdbcSession::RowCondition(const std::string& table, const RowLocator
         if (!conditions.empty()) conditions += " AND ";
         if (value.kind == ValueKind::Null) {
             conditions += Name(column) + " IS NULL";
+        } else if (value.kind == ValueKind::Double && dbms_ == Dbms::SQLite) {
+            // The SQLite driver reads a double through its 15-digit text, so the value read
+            // may differ from the one stored in the last digits: compare the same text.
+            conditions += "CAST(" + Name(column) + " AS TEXT) = CAST(? AS TEXT)";
+            parameters->Add(value, type);
         } else {
             conditions += Name(column) + " = ?";
             parameters->Add(value, type);

@@ -178,15 +178,4 @@ std::string QuoteIdentifier(std::string_view name, char quote) {
     return quoted;
 }
 
-std::string QuoteFoldedIdentifier(std::string_view name) {
-    bool plain = !name.empty() && !std::isdigit(static_cast<unsigned char>(name[0]));
-    bool capitals = false;
-    for (char c : name) {
-        if (std::isupper(static_cast<unsigned char>(c))) capitals = true;
-        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_') plain = false;
-    }
-    if (plain && capitals) return std::string(name);
-    return QuoteIdentifier(name, '"');
-}
-
 }  // namespace dbplatform::provider

@@ -30,9 +30,4 @@ inline constexpr const char* kRowIdentityColumn = "row_identity_";
 // `name` quoted for SQL with `quote` (" or `), the quote character doubled inside.
 std::string QuoteIdentifier(std::string_view name, char quote);
 
-// For a server that folds unquoted names to lower case (PostgreSQL): a catalog name is
-// quoted so that any character survives; a plain name written with capitals is left
-// unquoted to fold, as it did in the statement it came from.
-std::string QuoteFoldedIdentifier(std::string_view name);
-
 }  // namespace dbplatform::provider

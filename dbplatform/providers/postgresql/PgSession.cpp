@@ -151,7 +151,7 @@ Value ValueOfText(const char* text, Oid type) {
 
 }  // namespace
 
-std::string PgIdentifier(const std::string& name) { return QuoteFoldedIdentifier(name); }
+std::string PgIdentifier(const std::string& name) { return QuoteIdentifier(name, '"'); }
 
 PgLink::~PgLink() {
     if (connection) PQfinish(connection);

@@ -66,7 +66,8 @@ private:
     std::shared_ptr<PgLink> link_;
 };
 
-// `name` as an identifier in SQL (see QuoteFoldedIdentifier).
+// `name` as an identifier in SQL. Names come from the catalog exactly as stored (an
+// unquoted name was folded to lower case when it was created), so they are always quoted.
 std::string PgIdentifier(const std::string& name);
 
 }  // namespace dbplatform::provider::postgresql
