@@ -176,6 +176,22 @@ TEST_F(PgNative, WritesBackThroughCtidAndKeys) {
     EXPECT_EQ(0, session_->DeleteRow(table_, locator));
 }
 
+TEST_F(PgNative, WritesBackColumnsCreatedWithQuotedCapitals) {
+    Exec(*session_, "CREATE TABLE " + table_ + " (\"ID\" INTEGER PRIMARY KEY, \"Name\" VARCHAR(20))");
+    CommandResult result = session_->Execute("SELECT * FROM " + table_, ExecuteOptions{true});
+    std::vector<std::string> baseColumns;
+    for (const ColumnInfo& column : result.rows->Columns())
+        if (!column.rowIdentity) baseColumns.push_back(column.baseColumn);
+    result.rows.reset();
+    ASSERT_EQ((std::vector<std::string>{"ID", "Name"}), baseColumns);
+    RowLocator locator;
+    ASSERT_EQ(1, session_->InsertRow(table_, {{"ID", adInteger, Integer(1), {}}, {"Name", adVarWChar, Text("a"), {}}}, &locator));
+    RowLocator byKey;
+    byKey.columns.emplace_back("ID", Integer(1));
+    EXPECT_EQ(1, session_->UpdateRow(table_, {{"Name", adVarWChar, Text("b"), Text("a")}}, &byKey));
+    EXPECT_EQ("b", Rows(*session_, "SELECT \"Name\" FROM " + table_)[0][0].bytes);
+}
+
 TEST_F(PgNative, MapsSqlStatesWithTheServersMessage) {
     Exec(*session_, "CREATE TABLE " + table_ + " (id INTEGER PRIMARY KEY, t TIMESTAMP)");
     Exec(*session_, "INSERT INTO " + table_ + " VALUES (1, NULL)");
