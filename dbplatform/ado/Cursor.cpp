@@ -324,9 +324,12 @@ void Cursor::SetEof() {
     std::fill(chunkOffsets_.begin(), chunkOffsets_.end(), 0);
 }
 
-// Moving off a row with pending changes saves them, as ADO does.
+// Moving off a row with pending changes saves them, as ADO does. Every move passes
+// here before it computes a row number: rows read late (after an early insert) go in
+// front of the inserted ones, so the numbers must be settled first.
 void Cursor::SaveBeforeMove() {
     if (editMode_ != adEditNone) Update();
+    RefetchIfNeeded();
 }
 
 void Cursor::RequireStatic() const {
@@ -364,6 +367,7 @@ long Cursor::RecordCount() {
 long Cursor::AbsolutePosition() {
     if (forwardOnly_) return adPosUnknown;
     if (adding_) return adPosUnknown;
+    RefetchIfNeeded();
     Resolve();
     if (where_ == Where::Bof) return adPosBOF;
     if (where_ == Where::Eof) return adPosEOF;
@@ -390,6 +394,7 @@ void Cursor::SetAbsolutePosition(long position) {
 void Cursor::GetBookmark(VARIANT* out) {
     RequireStatic();
     if (adding_) RaiseAdo(adErrNoCurrentRecordHr);
+    RefetchIfNeeded();
     RequireCurrentRow();
     out->vt = VT_R8;
     out->dblVal = static_cast<double>(row_ + 1);
@@ -398,6 +403,7 @@ void Cursor::GetBookmark(VARIANT* out) {
 void Cursor::SetBookmark(const VARIANT& bookmark) {
     RequireStatic();
     Resolve();
+    SaveBeforeMove();
     VARIANT number;
     VariantInit(&number);
     if (FAILED(VariantChangeType(&number, &bookmark, 0, VT_R8))) RaiseAdo(adErrInvalidArgumentHr);
@@ -406,7 +412,6 @@ void Cursor::SetBookmark(const VARIANT& bookmark) {
     std::size_t row = static_cast<std::size_t>(whole) - 1;
     EnsureRows(row + 1);
     if (row >= store_.RowCount() || Deleted(row)) RaiseAdo(adErrInvalidArgumentHr);
-    SaveBeforeMove();
     SetRow(row);
 }
 

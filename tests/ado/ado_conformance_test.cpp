@@ -503,6 +503,12 @@ void InsertIntoUntouchedCursorThenRead(Provider& p) {
     rs->PutCollect(_variant_t("id"), _variant_t(3L));
     rs->Update();
     EXPECT_EQ(static_cast<long>(rs->GetCollect(_variant_t("id"))), 3);
+    // The rows read afterwards come before the new one, which stays current.
+    rs->MoveNext();
+    EXPECT_EQ(rs->GetadoEOF(), VARIANT_TRUE);
+    rs->MovePrevious();
+    EXPECT_EQ(static_cast<long>(rs->GetCollect(_variant_t("id"))), 3);
+    EXPECT_EQ(rs->GetAbsolutePosition(), 3);
     EXPECT_EQ(rs->GetRecordCount(), 3);
     std::multiset<long> ids;
     for (rs->MoveFirst(); rs->GetadoEOF() != VARIANT_TRUE; rs->MoveNext())
