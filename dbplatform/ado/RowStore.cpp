@@ -45,7 +45,14 @@ void RowStore::Slabs::Release(std::size_t keep) {
     }
 }
 
+// Keeps the largest slab, which holds a block of the widest rows seen, so that a
+// forward-only walk reuses it row after row instead of allocating.
 void RowStore::Slabs::Reset() {
+    if (slabs_.empty()) return;
+    std::size_t largest = 0;
+    for (std::size_t i = 1; i < slabs_.size(); ++i)
+        if (slabs_[i].second > slabs_[largest].second) largest = i;
+    std::swap(slabs_[0], slabs_[largest]);
     Release(1);
     used_ = 0;
 }
@@ -70,8 +77,8 @@ void* RowStore::Slabs::Take(std::size_t bytes) {
 
 RowStore::RowStore(std::size_t columns) : columns_(columns) {}
 
-// Keeps the first slab: a forward-only cursor clears its one-row store on every move
-// and should not allocate each time.
+// Keeps one slab: a forward-only cursor clears its one-row store on every move and
+// should not allocate each time.
 void RowStore::Clear() {
     rows_ = 0;
     blocks_.clear();

@@ -58,7 +58,7 @@ private:
         Slabs& operator=(Slabs&& other) noexcept;
         ~Slabs();
         void* Take(std::size_t bytes);
-        // Keeps the first slab for reuse and frees the others.
+        // Keeps the largest slab for reuse and frees the others.
         void Reset();
 
     private:
