@@ -1,0 +1,34 @@
+// The providers' reading of arbitrary statement text and server value text: nothing may
+// crash or read past the text, and a select that is recognised as reading one table must
+// still be recognised, with the same table, once the row identity column is added.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include <dbplatform/providers/odbc/SelectShape.h>
+#include <dbplatform/providers/odbc/ValueText.h>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    std::unique_ptr<char[]> copy(new char[size ? size : 1]);
+    for (std::size_t i = 0; i < size; ++i) copy[i] = static_cast<char>(data[i]);
+    std::string_view text(copy.get(), size);
+
+    using namespace dbplatform::provider;
+    if (auto shape = FindSingleTableSelect(text)) {
+        std::string rewritten = WithIdentityColumn(text, *shape, "ctid");
+        auto again = FindSingleTableSelect(rewritten);
+        if (!again || again->table != shape->table || again->written != shape->written) std::abort();
+    }
+    DATE date = 0;
+    DateFromServerText(text, &date);
+    double real = 0;
+    DoubleFromText(text, &real);
+    std::int64_t integer = 0;
+    IntegerFromText(text, &integer);
+    std::string bytes;
+    BytesFromHex(text, &bytes);
+    return 0;
+}
