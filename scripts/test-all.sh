@@ -26,7 +26,7 @@ cmake --build build/asan -j"$jobs"
 echo "== fuzz build (clang, libFuzzer)"
 CC=clang CXX=clang++ cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDBPLATFORM_FUZZ=ON \
   -DDBPLATFORM_SANITIZE=ON -DDBPLATFORM_TESTS=OFF -DDBPLATFORM_BENCH=OFF >/dev/null
-cmake --build build/fuzz -j"$jobs"
+cmake --build build/fuzz -j"$jobs" --target fuzzers
 for target in build/fuzz/fuzz/fuzz_*; do
   [[ -x "$target" ]] || continue
   name=$(basename "$target")

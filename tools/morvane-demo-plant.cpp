@@ -80,8 +80,8 @@ std::string RegisterDataSource(const PlantPaths& paths) {
 void CreateTables(CMorvane& store) {
     const char* statements[] = {
         "CREATE INDEX IF NOT EXISTS weight_time ON matrix_bl_roof_weight_new (RECEIVETIME)",
-        "CREATE TABLE IF NOT EXISTS matrix_bl_roof_ruler (RECEIVETIME DATETIME NOT NULL, RULER_HEIGHT1 REAL, "
-        "RULER_HEIGHT2 REAL, RULER_HEIGHT3 REAL)",
+        ("CREATE TABLE IF NOT EXISTS matrix_bl_roof_ruler (RECEIVETIME DATETIME NOT NULL, RULER_HEIGHT1 REAL, "
+         "RULER_HEIGHT2 REAL, RULER_HEIGHT3 REAL)"),
         "CREATE INDEX IF NOT EXISTS ruler_time ON matrix_bl_roof_ruler (RECEIVETIME)",
         "CREATE INDEX IF NOT EXISTS angle_time ON matrix_bl_roof_angle (RECEIVETIME)",
         "CREATE INDEX IF NOT EXISTS result_time ON MODEL_RESULTBURDENDIS (TIMESTAMP)",

@@ -239,8 +239,43 @@ DATE dbplatform::DateFromUnixTime(std::time_t seconds) {
 
 std::time_t dbplatform::UnixTimeFromDate(DATE date) {
     if (!IsValidDate(date)) return -1;
-    std::tm local = LocalTimeFromDate(date);
-    return std::mktime(&local);
+    return UnixTimeFromLocalTime(LocalTimeFromDate(date));
+}
+
+// The fields read as UTC, shifted by the zone's offsets a day before, at and a day after
+// that instant, give the candidates (offsets change at most once a day anywhere). A
+// candidate counts only when localtime_r gives back exactly the asked fields (and flag),
+// which localtime_r decides without re-reading the zone file. In the repeated hour two
+// candidates match; without a flag the earlier is taken, as mktime does.
+std::time_t dbplatform::UnixTimeFromLocalTime(const std::tm& local) {
+    long long year = 1900LL + local.tm_year + local.tm_mon / 12;
+    int month = local.tm_mon % 12;
+    if (month < 0) month += 12, --year;
+    const long long asUtc = (DaysFromCivil(year, static_cast<unsigned>(month + 1), 1) + local.tm_mday - 1) *
+                                kSecondsPerDay +
+                            local.tm_hour * 3600LL + local.tm_min * 60LL + local.tm_sec;
+    std::tm wanted{};
+    const std::time_t wantedTime = static_cast<std::time_t>(asUtc);
+    bool found = false;
+    std::time_t best = 0;
+    if (gmtime_r(&wantedTime, &wanted) != nullptr) {
+        for (long long probe : {asUtc - kSecondsPerDay, asUtc, asUtc + kSecondsPerDay}) {
+            const std::time_t probeTime = static_cast<std::time_t>(probe);
+            std::tm atProbe{};
+            if (localtime_r(&probeTime, &atProbe) == nullptr) continue;
+            const std::time_t candidate = static_cast<std::time_t>(asUtc - atProbe.tm_gmtoff);
+            std::tm got{};
+            if (localtime_r(&candidate, &got) == nullptr) continue;
+            const bool same = got.tm_year == wanted.tm_year && got.tm_mon == wanted.tm_mon &&
+                              got.tm_mday == wanted.tm_mday && got.tm_hour == wanted.tm_hour &&
+                              got.tm_min == wanted.tm_min && got.tm_sec == wanted.tm_sec &&
+                              (local.tm_isdst < 0 || (got.tm_isdst > 0) == (local.tm_isdst > 0));
+            if (same && (!found || candidate < best)) best = candidate, found = true;
+        }
+    }
+    if (found) return best;
+    std::tm copy = local;
+    return std::mktime(&copy);
 }
 
 INT SystemTimeToVariantTime(SYSTEMTIME* systemTime, DATE* date) {

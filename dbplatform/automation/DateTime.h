@@ -34,4 +34,9 @@ std::tm LocalTimeFromDate(DATE date);
 // Seconds since 1970 UTC <-> automation date, through local calendar time.
 DATE DateFromUnixTime(std::time_t seconds);
 std::time_t UnixTimeFromDate(DATE date);  // -1 when the date is not representable
+// mktime without its cost: the C library re-reads the zone file on every mktime call when TZ
+// is unset. Fields may be out of range (normalised as mktime does); tm_isdst -1 lets the
+// zone decide, 0 or 1 choose in the repeated hour. Falls back to mktime only for a time in
+// a daylight-saving gap or a flag that the zone contradicts.
+std::time_t UnixTimeFromLocalTime(const std::tm& local);
 }  // namespace dbplatform

@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include <dbplatform/automation/DateTime.h>
+
 namespace {
 std::time_t FromLocal(int year, int month, int day, int hour, int minute, int second, int daylightSaving) {
     std::tm local{};
@@ -14,7 +16,7 @@ std::time_t FromLocal(int year, int month, int day, int hour, int minute, int se
     local.tm_sec = second;
     // Negative lets mktime decide; any positive value means daylight-saving time.
     local.tm_isdst = daylightSaving < 0 ? -1 : (daylightSaving > 0 ? 1 : 0);
-    return std::mktime(&local);
+    return dbplatform::UnixTimeFromLocalTime(local);
 }
 
 // A time that localtime_r cannot convert reads as the epoch's fields of zero, never as

@@ -191,3 +191,36 @@ TEST(LocalTime, CalendarFieldsNormalise) {
 }
 
 }  // namespace
+
+namespace {
+
+// The local-time conversion avoids mktime for speed; it must still agree with mktime on
+// every instant and daylight-saving flag, including the gap and the repeated hour, in
+// zones with whole-hour, half-hour and no changes.
+TEST(LocalTime, AgreesWithTheCLibraryInEveryZone) {
+    const char* saved = std::getenv("TZ");
+    const std::string previous = saved ? saved : "";
+    const char* zones[] = {"Europe/Berlin", "America/New_York", "Australia/Lord_Howe", "Asia/Kolkata", "UTC"};
+    for (const char* zone : zones) {
+        if (!std::filesystem::exists(std::string("/usr/share/zoneinfo/") + zone)) continue;
+        setenv("TZ", zone, 1);
+        tzset();
+        long mismatches = 0;
+        for (long long t = 1698000000LL - 160LL * 86400; t < 1698000000LL + 160LL * 86400; t += 3 * 1799) {
+            const std::time_t instant = static_cast<std::time_t>(t);
+            std::tm local{};
+            ASSERT_NE(localtime_r(&instant, &local), nullptr);
+            for (int flag : {-1, 0, 1}) {
+                std::tm viaLibrary = local;
+                viaLibrary.tm_isdst = flag;
+                std::tm viaOurs = viaLibrary;
+                if (std::mktime(&viaLibrary) != dbplatform::UnixTimeFromLocalTime(viaOurs)) ++mismatches;
+            }
+        }
+        EXPECT_EQ(mismatches, 0) << zone;
+    }
+    if (saved) setenv("TZ", previous.c_str(), 1); else unsetenv("TZ");
+    tzset();
+}
+
+}  // namespace
