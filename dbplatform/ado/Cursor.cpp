@@ -101,13 +101,17 @@ std::size_t Cursor::FieldIndex(const VARIANT& index) const {
     const VARIANT* v = &index;
     if (v->vt == (VT_BYREF | VT_VARIANT) && v->byref) v = static_cast<const VARIANT*>(v->byref);
     if (v->vt == VT_BSTR) {
-        UINT length = SysStringLen(v->bstrVal);
+        // Called for every field read of a walk: lengths first, then the units folded
+        // one by one, stopping at the first difference.
+        const OLECHAR* text = v->bstrVal;
+        const std::size_t length = SysStringLen(v->bstrVal);
         for (std::size_t f = 0; f < foldedNames_.size(); ++f) {
             const std::u16string& name = foldedNames_[f];
             if (name.size() != length) continue;
-            bool same = true;
-            for (UINT i = 0; i < length && same; ++i) same = FoldUnit(v->bstrVal[i]) == name[i];
-            if (same) return f;
+            const char16_t* folded = name.data();
+            std::size_t i = 0;
+            while (i < length && FoldUnit(text[i]) == folded[i]) ++i;
+            if (i == length) return f;
         }
         RaiseAdo(adErrItemNotFoundHr);
     }
@@ -879,6 +883,9 @@ Value Cursor::CurrentValue(std::size_t column) {
 
 void Cursor::GetValue(std::size_t field, VARIANT* out) {
     std::size_t column = fields_[field];
+    // The common case of a walk: no edit, a current row that is not deleted.
+    if (editMode_ == adEditNone && !adding_ && where_ == Where::Row && !Deleted(row_))
+        return CellToVariant(store_.Cell(row_, column), columns_[column].type, out);
     if (editMode_ != adEditNone && pending_[column]) return CellToVariant(pending_[column]->View(), columns_[column].type, out);
     if (adding_) {
         out->vt = VT_NULL;

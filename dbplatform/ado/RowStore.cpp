@@ -128,9 +128,13 @@ void RowStore::Put(std::size_t row, std::size_t column, const CellView& cell) {
     block.kinds[index] = static_cast<std::uint8_t>(cell.kind);
 }
 
+// The provider hands over the whole row at once; its views are copied before the next
+// fetch can invalidate them.
 void RowStore::AppendFrom(provider::ResultSet& source) {
+    if (incoming_.size() < columns_) incoming_.resize(columns_);
+    source.ReadRow(incoming_.data(), columns_);
     std::size_t row = NewRow();
-    for (std::size_t c = 0; c < columns_; ++c) Put(row, c, source.Cell(c));
+    for (std::size_t c = 0; c < columns_; ++c) Put(row, c, incoming_[c]);
 }
 
 void RowStore::AppendValues(const std::vector<provider::Value>& values) {

@@ -82,6 +82,7 @@ private:
     std::size_t rows_ = 0;
     std::vector<Block> blocks_;
     Slabs slabs_;
+    std::vector<provider::CellView> incoming_;  // the row being appended, reused
 };
 
 }  // namespace dbplatform::ado

@@ -1,5 +1,6 @@
 #include "ValueConversion.h"
 
+#include <cstdint>
 #include <cstring>
 #include <limits>
 
@@ -89,14 +90,27 @@ std::string BytesOfArray(const VARIANT& value) {
 
 namespace {
 
-// Most texts in these databases are ASCII: widen those byte by byte, straight into the
-// BSTR, and leave the rest to the general converter.
+// Most texts in these databases are ASCII: widen those straight into the BSTR, eight
+// bytes at a time, and hand any text with a byte above 0x7F to the general converter.
 BSTR BstrOfUtf8(std::string_view text) {
-    for (unsigned char c : text)
-        if (c >= 0x80) return dbplatform::AllocBstrFromUtf8(text.data(), text.size());
-    BSTR result = SysAllocStringLen(nullptr, static_cast<UINT>(text.size()));
+    const std::size_t size = text.size();
+    BSTR result = SysAllocStringLen(nullptr, static_cast<UINT>(size));
     if (!result) return nullptr;
-    for (std::size_t i = 0; i < text.size(); ++i) result[i] = static_cast<OLECHAR>(static_cast<unsigned char>(text[i]));
+    const unsigned char* in = reinterpret_cast<const unsigned char*>(text.data());
+    std::size_t i = 0;
+    for (; i + 8 <= size; i += 8) {
+        std::uint64_t chunk;
+        std::memcpy(&chunk, in + i, 8);
+        if (chunk & 0x8080808080808080ull) break;
+        for (std::size_t k = 0; k < 8; ++k) result[i + k] = static_cast<OLECHAR>(in[i + k]);
+    }
+    for (; i < size; ++i) {
+        if (in[i] >= 0x80) {
+            SysFreeString(result);
+            return dbplatform::AllocBstrFromUtf8(text.data(), size);
+        }
+        result[i] = static_cast<OLECHAR>(in[i]);
+    }
     return result;
 }
 

@@ -21,32 +21,48 @@ Reading ReadingFor(DataTypeEnum type) {
     }
 }
 
+namespace {
+
+// Holds the connection's mutex while values are read, so that the cells of a row are
+// read under one lock instead of one per call, and the values handed out by
+// sqlite3_column_value may be read as protected values.
+class ConnectionLock {
+public:
+    explicit ConnectionLock(sqlite3* db) : mutex_(sqlite3_db_mutex(db)) { sqlite3_mutex_enter(mutex_); }
+    ~ConnectionLock() { sqlite3_mutex_leave(mutex_); }
+    ConnectionLock(const ConnectionLock&) = delete;
+    ConnectionLock& operator=(const ConnectionLock&) = delete;
+
+private:
+    sqlite3_mutex* mutex_;
+};
+
 // No allocation: text and blobs are views into SQLite's own buffers, valid until the
-// next step. sqlite3_column_text is called before sqlite3_column_bytes, as SQLite asks.
-provider::CellView ReadCell(sqlite3_stmt* statement, int column, Reading reading) {
+// next step. The text is asked for before its length, as SQLite asks.
+provider::CellView ReadValue(sqlite3_value* value, Reading reading) {
     provider::CellView cell;
-    switch (sqlite3_column_type(statement, column)) {
+    switch (sqlite3_value_type(value)) {
         case SQLITE_INTEGER: {
-            std::int64_t value = sqlite3_column_int64(statement, column);
+            std::int64_t number = sqlite3_value_int64(value);
             if (reading == Reading::Boolean) {
                 cell.kind = provider::ValueKind::Boolean;
-                cell.integer = value != 0;
+                cell.integer = number != 0;
             } else if (reading == Reading::Real) {
                 cell.kind = provider::ValueKind::Double;
-                cell.real = static_cast<double>(value);
+                cell.real = static_cast<double>(number);
             } else {
                 cell.kind = provider::ValueKind::Integer;
-                cell.integer = value;
+                cell.integer = number;
             }
             break;
         }
         case SQLITE_FLOAT:
             cell.kind = provider::ValueKind::Double;
-            cell.real = sqlite3_column_double(statement, column);
+            cell.real = sqlite3_value_double(value);
             break;
         case SQLITE_TEXT: {
-            const char* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
-            int size = sqlite3_column_bytes(statement, column);
+            const char* text = reinterpret_cast<const char*>(sqlite3_value_text(value));
+            int size = sqlite3_value_bytes(value);
             cell.bytes = text ? std::string_view(text, static_cast<std::size_t>(size)) : std::string_view();
             cell.kind = reading == Reading::Bytes ? provider::ValueKind::Bytes : provider::ValueKind::Text;
             if (reading == Reading::Date) {
@@ -60,8 +76,8 @@ provider::CellView ReadCell(sqlite3_stmt* statement, int column, Reading reading
             break;
         }
         case SQLITE_BLOB: {
-            const void* data = sqlite3_column_blob(statement, column);
-            int size = sqlite3_column_bytes(statement, column);
+            const void* data = sqlite3_value_blob(value);
+            int size = sqlite3_value_bytes(value);
             cell.kind = provider::ValueKind::Bytes;
             cell.bytes = data ? std::string_view(static_cast<const char*>(data), static_cast<std::size_t>(size))
                               : std::string_view();
@@ -71,6 +87,13 @@ provider::CellView ReadCell(sqlite3_stmt* statement, int column, Reading reading
             break;
     }
     return cell;
+}
+
+}  // namespace
+
+provider::CellView ReadCell(sqlite3_stmt* statement, int column, Reading reading) {
+    ConnectionLock lock(sqlite3_db_handle(statement));
+    return ReadValue(sqlite3_column_value(statement, column), reading);
 }
 
 // Describes every column from SQLite's metadata. Columns without a declared type (an
@@ -163,6 +186,20 @@ bool SqliteResultSet::Fetch() {
 provider::CellView SqliteResultSet::Cell(std::size_t column) {
     if (column >= readings_.size() || done_) return provider::CellView{};
     return ReadCell(statement_.get(), static_cast<int>(column), readings_[column]);
+}
+
+// The whole row under one lock: a large walk reads every cell of every row.
+void SqliteResultSet::ReadRow(provider::CellView* cells, std::size_t count) {
+    if (done_) {
+        for (std::size_t c = 0; c < count; ++c) cells[c] = provider::CellView{};
+        return;
+    }
+    sqlite3_stmt* statement = statement_.get();
+    ConnectionLock lock(db_);
+    for (std::size_t c = 0; c < count; ++c) {
+        cells[c] = c < readings_.size() ? ReadValue(sqlite3_column_value(statement, static_cast<int>(c)), readings_[c])
+                                        : provider::CellView{};
+    }
 }
 
 }  // namespace dbplatform::sqlite

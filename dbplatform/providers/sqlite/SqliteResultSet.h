@@ -35,6 +35,7 @@ public:
     const std::vector<provider::ColumnInfo>& Columns() const override { return columns_; }
     bool Fetch() override;
     provider::CellView Cell(std::size_t column) override;
+    void ReadRow(provider::CellView* cells, std::size_t count) override;
 
 private:
     // Steps once; returns true on a row, false at the end (and releases the statement's
