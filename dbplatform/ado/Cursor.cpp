@@ -87,6 +87,7 @@ Cursor::Cursor(std::shared_ptr<provider::Session> session, std::unique_ptr<provi
             for (std::size_t c = 0; c < columns_.size(); ++c)
                 if (writable_[c]) locatorColumns_.push_back(c);
     }
+    for (const ColumnInfo& column : columns_) readTypes_.push_back(VarTypeOfColumn(column.type));
     pending_.assign(columns_.size(), std::nullopt);
     appendStarted_.assign(columns_.size(), false);
     chunkOffsets_.assign(columns_.size(), 0);
@@ -885,7 +886,7 @@ void Cursor::GetValue(std::size_t field, VARIANT* out) {
     std::size_t column = fields_[field];
     // The common case of a walk: no edit, a current row that is not deleted.
     if (editMode_ == adEditNone && !adding_ && where_ == Where::Row && !Deleted(row_))
-        return CellToVariant(store_.Cell(row_, column), columns_[column].type, out);
+        return CellToVariantAs(store_.Cell(row_, column), readTypes_[column], out);
     if (editMode_ != adEditNone && pending_[column]) return CellToVariant(pending_[column]->View(), columns_[column].type, out);
     if (adding_) {
         out->vt = VT_NULL;

@@ -139,6 +139,7 @@ private:
     std::vector<std::u16string> foldedNames_;  // per field, for name lookup without conversions
     std::vector<std::size_t> locatorColumns_;
     std::vector<bool> writable_;  // per column
+    std::vector<VARTYPE> readTypes_;  // per column, the VARIANT type its values read as
     std::string table_;
     bool updatable_ = false;
     bool forwardOnly_ = false;

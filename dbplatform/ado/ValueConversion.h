@@ -16,6 +16,8 @@ bool IsLongType(DataTypeEnum type);
 // NULL reads as VT_NULL, an adInteger value outside 32 bits as VT_I8. A cell the column
 // type cannot hold (dynamic typing) keeps its own natural type rather than failing.
 void CellToVariant(const provider::CellView& cell, DataTypeEnum type, VARIANT* out);
+// The same with the column's VARIANT type already worked out (VarTypeOfColumn).
+void CellToVariantAs(const provider::CellView& cell, VARTYPE wanted, VARIANT* out);
 
 // Converts `value` to the column's type, as the database will store it. VT_NULL and
 // VT_EMPTY are NULL. Throws _com_error with the conversion's HRESULT (DISP_E_TYPEMISMATCH,
