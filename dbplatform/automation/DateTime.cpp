@@ -42,9 +42,17 @@ constexpr long long kLastDay = DaysFromCivil(9999, 12, 31) - kEpoch;  // 2958465
 static_assert(kFirstDay == -657434 && kLastDay == 2958465);
 
 // Day number (since 1899-12-30) plus seconds into that day -> automation date.
+// A fraction of a second just short of midnight can round the sum up to the next whole
+// day (and, before the epoch, to a day two days off); the result is kept inside its day.
 DATE ComposeDate(long long day, double secondOfDay) {
-    double fraction = secondOfDay / static_cast<double>(kSecondsPerDay);
-    return day >= 0 ? static_cast<double>(day) + fraction : static_cast<double>(day) - fraction;
+    const double fraction = secondOfDay / static_cast<double>(kSecondsPerDay);
+    const double whole = static_cast<double>(day);
+    if (day >= 0) {
+        const double date = whole + fraction;
+        return date < whole + 1 ? date : std::nextafter(whole + 1, whole);
+    }
+    const double date = whole - fraction;
+    return date > whole - 1 ? date : std::nextafter(whole - 1, whole);
 }
 
 // Any count of seconds since 1899-12-30 00:00 (negative allowed) -> automation date.

@@ -224,3 +224,32 @@ TEST(LocalTime, AgreesWithTheCLibraryInEveryZone) {
 }
 
 }  // namespace
+
+namespace {
+
+// A fraction of a second just short of midnight must not carry the date past its day:
+// the last representable second stays, other days round to the next midnight, and the
+// text reads back the same.
+TEST(DateText, FractionsJustShortOfMidnight) {
+    struct Case {
+        const char* text;
+        const char* canonical;
+    };
+    const Case cases[] = {
+        {"9999-12-31 23:59:59.999999999999999999999999999999999", "9999-12-31 23:59:59"},
+        {"2005-12-19 23:59:59.9999999999999999", "2005-12-20 00:00:00"},
+        {"1800-05-05 23:59:59.99999999999999999999", "1800-05-06 00:00:00"},
+        {"1899-12-29 23:59:59.9999999999999", "1899-12-30 00:00:00"},
+    };
+    for (const Case& c : cases) {
+        DATE date = 0;
+        ASSERT_EQ(dbplatform::DateFromText(c.text, &date), S_OK) << c.text;
+        const std::string text = dbplatform::TextFromDate(date);
+        EXPECT_EQ(text, c.canonical) << c.text;
+        DATE again = 0;
+        ASSERT_EQ(dbplatform::DateFromText(text, &again), S_OK) << text;
+        EXPECT_EQ(dbplatform::TextFromDate(again), text);
+    }
+}
+
+}  // namespace
