@@ -148,30 +148,6 @@ void RowStore::AppendRowOf(const RowStore& other, std::size_t row) {
     SetFlags(mine, other.Flags(row));
 }
 
-CellView RowStore::Cell(std::size_t row, std::size_t column) const {
-    const Block& block = blocks_[row / kRowsPerBlock];
-    std::size_t index = (row % kRowsPerBlock) * columns_ + column;
-    CellView cell;
-    cell.kind = static_cast<ValueKind>(block.kinds[index]);
-    std::uint64_t slot = block.slots[index];
-    switch (cell.kind) {
-        case ValueKind::Null: break;
-        case ValueKind::Integer:
-        case ValueKind::Boolean: std::memcpy(&cell.integer, &slot, 8); break;
-        case ValueKind::Double:
-        case ValueKind::Date: std::memcpy(&cell.real, &slot, 8); break;
-        case ValueKind::Text:
-        case ValueKind::Bytes: {
-            const char* at = reinterpret_cast<const char*>(static_cast<std::uintptr_t>(slot));
-            std::uint32_t length;
-            std::memcpy(&length, at, 4);
-            cell.bytes = std::string_view(at + 4, length);
-            break;
-        }
-    }
-    return cell;
-}
-
 void RowStore::SetCell(std::size_t row, std::size_t column, const CellView& cell) { Put(row, column, cell); }
 
 }  // namespace dbplatform::ado

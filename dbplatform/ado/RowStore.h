@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -84,5 +85,30 @@ private:
     Slabs slabs_;
     std::vector<provider::CellView> incoming_;  // the row being appended, reused
 };
+
+// Inline: every field read of a walk comes through here.
+inline provider::CellView RowStore::Cell(std::size_t row, std::size_t column) const {
+    const Block& block = blocks_[row / kRowsPerBlock];
+    std::size_t index = (row % kRowsPerBlock) * columns_ + column;
+    provider::CellView cell;
+    cell.kind = static_cast<provider::ValueKind>(block.kinds[index]);
+    std::uint64_t slot = block.slots[index];
+    switch (cell.kind) {
+        case provider::ValueKind::Null: break;
+        case provider::ValueKind::Integer:
+        case provider::ValueKind::Boolean: std::memcpy(&cell.integer, &slot, 8); break;
+        case provider::ValueKind::Double:
+        case provider::ValueKind::Date: std::memcpy(&cell.real, &slot, 8); break;
+        case provider::ValueKind::Text:
+        case provider::ValueKind::Bytes: {
+            const char* at = reinterpret_cast<const char*>(static_cast<std::uintptr_t>(slot));
+            std::uint32_t length;
+            std::memcpy(&length, at, 4);
+            cell.bytes = std::string_view(at + 4, length);
+            break;
+        }
+    }
+    return cell;
+}
 
 }  // namespace dbplatform::ado
