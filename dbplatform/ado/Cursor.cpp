@@ -102,14 +102,15 @@ std::size_t Cursor::FieldIndex(const VARIANT& index) const {
     const VARIANT* v = &index;
     if (v->vt == (VT_BYREF | VT_VARIANT) && v->byref) v = static_cast<const VARIANT*>(v->byref);
     if (v->vt == VT_BSTR) {
-        // Called for every field read of a walk: lengths first, then the units folded
-        // one by one, stopping at the first difference.
+        // Called for every field read of a walk: lengths first, then the name as given
+        // (callers mostly spell it in lower case), then the units folded one by one.
         const OLECHAR* text = v->bstrVal;
         const std::size_t length = SysStringLen(v->bstrVal);
         for (std::size_t f = 0; f < foldedNames_.size(); ++f) {
             const std::u16string& name = foldedNames_[f];
             if (name.size() != length) continue;
             const char16_t* folded = name.data();
+            if (length && std::memcmp(text, folded, length * sizeof(char16_t)) == 0) return f;
             std::size_t i = 0;
             while (i < length && FoldUnit(text[i]) == folded[i]) ++i;
             if (i == length) return f;
