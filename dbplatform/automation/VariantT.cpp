@@ -278,8 +278,11 @@ _variant_t::operator float() const {
     return Converted(*this, VT_R4).fltVal;
 }
 
+// Integers and dates become doubles exactly, so the common cases skip the general
+// conversion (a walk reads millions of them).
 _variant_t::operator double() const {
-    if (vt == VT_R8) return dblVal;
+    if (vt == VT_R8 || vt == VT_DATE) return dblVal;
+    if (vt == VT_I4) return static_cast<double>(lVal);
     return Converted(*this, VT_R8).dblVal;
 }
 
