@@ -10,7 +10,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <ctime>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -18,29 +17,17 @@
 #include <string>
 #include <vector>
 
-#include <dbplatform/dbplatform.h>
-
 #include "bench_walk_quillet.h"
 #include "bench_walk_servers.h"
 
 namespace {
 
-struct WalkResult {
-    double seconds = 0;
-    double checksum = 0;  // keeps the reads from being optimised away
-};
+using WalkResult = benchwalk::ServerWalkResult;
+using benchwalk::Now;
 
 using Method = WalkResult (*)(const std::string& databaseFile);
 
 const char* kQuery = "select id, born, amount, label from walk";
-
-// CPU time of this process: the machine running the benchmark is usually busy with
-// other work, and wall time would measure that too.
-double Now() {
-    timespec now{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
-}
 
 // sqlite3_prepare/step reading every value: the floor the others are measured against.
 WalkResult WalkSqliteRaw(const std::string& file) {
@@ -64,40 +51,10 @@ WalkResult WalkSqliteRaw(const std::string& file) {
     return result;
 }
 
-// The same rows through a static read-only client Recordset, read with GetCollect.
+// The same rows through a static read-only client Recordset, read with GetCollect; the
+// clock starts once the connection is open.
 WalkResult WalkRecordsetSqlite(const std::string& file) {
-    WalkResult result;
-    CoInitialize(nullptr);
-    {
-        _ConnectionPtr connection;
-        _RecordsetPtr recordset;
-        if (FAILED(connection.CreateInstance("ADODB.Connection")) || FAILED(recordset.CreateInstance("ADODB.Recordset")))
-            std::exit(2);
-        try {
-            connection->Open(_bstr_t(("Provider=SQLite;Data Source=" + file).c_str()), _bstr_t(""), _bstr_t(""), -1);
-            const _variant_t id("id"), born("born"), amount("amount"), label("label");
-            double start = Now();
-            recordset->PutCursorLocation(adUseClient);
-            recordset->Open(_variant_t(kQuery), _variant_t(static_cast<IDispatch*>(connection)), adOpenStatic,
-                            adLockReadOnly, adCmdText);
-            while (recordset->GetadoEOF() != VARIANT_TRUE) {
-                result.checksum += static_cast<double>(recordset->GetCollect(id));
-                result.checksum += static_cast<double>(recordset->GetCollect(born));
-                result.checksum += static_cast<double>(recordset->GetCollect(amount));
-                _variant_t text = recordset->GetCollect(label);
-                result.checksum += SysStringLen(text.bstrVal);
-                recordset->MoveNext();
-            }
-            recordset->Close();
-            result.seconds = Now() - start;
-            connection->Close();
-        } catch (const _com_error& error) {
-            std::fprintf(stderr, "recordset-sqlite: %s\n", static_cast<const char*>(error.Description()));
-            std::exit(2);
-        }
-    }
-    CoUninitialize();
-    return result;
+    return benchwalk::WalkRecordset("Provider=SQLite;Data Source=" + file, kQuery, "recordset-sqlite", false);
 }
 
 struct MethodEntry {
@@ -108,12 +65,12 @@ struct MethodEntry {
 const MethodEntry kMethods[] = {
     {"sqlite-raw", WalkSqliteRaw},
     {"recordset-sqlite", WalkRecordsetSqlite},
-    {"quillet-sqlite", [](const std::string& file) { auto r = benchwalk::WalkQuilletSqlite(file); return WalkResult{r.seconds, r.checksum}; }},
+    {"quillet-sqlite", benchwalk::WalkQuilletSqlite},
     // PostgreSQL (a copy of the same rows) and the SQLite file through the ODBC driver.
-    {"pg-raw", [](const std::string& file) { auto r = benchwalk::WalkPgRaw(file); return WalkResult{r.seconds, r.checksum}; }},
-    {"recordset-pg", [](const std::string& file) { auto r = benchwalk::WalkRecordsetPg(file); return WalkResult{r.seconds, r.checksum}; }},
-    {"odbc-raw", [](const std::string& file) { auto r = benchwalk::WalkOdbcRaw(file); return WalkResult{r.seconds, r.checksum}; }},
-    {"recordset-odbc", [](const std::string& file) { auto r = benchwalk::WalkRecordsetOdbc(file); return WalkResult{r.seconds, r.checksum}; }},
+    {"pg-raw", benchwalk::WalkPgRaw},
+    {"recordset-pg", benchwalk::WalkRecordsetPg},
+    {"odbc-raw", benchwalk::WalkOdbcRaw},
+    {"recordset-odbc", benchwalk::WalkRecordsetOdbc},
 };
 
 // Rows of (integer, date as canonical text, double, text), in one transaction.

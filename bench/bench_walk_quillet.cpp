@@ -1,22 +1,11 @@
 #include "bench_walk_quillet.h"
 
-#include <ctime>
 #include <cstdio>
 #include <cstdlib>
 
 #include <quillet/Quillet.h>
 
 namespace benchwalk {
-namespace {
-
-// CPU time of this process, as the other walks measure it.
-double Now() {
-    timespec now{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
-}
-
-}  // namespace
 
 // The date column is read as the host's CTime, which goes through local calendar time
 // (mktime) on every row.

@@ -8,7 +8,6 @@
 #include <sqlext.h>
 #include <sqlite3.h>
 
-#include <ctime>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -17,14 +16,6 @@
 
 namespace benchwalk {
 namespace {
-
-// CPU time of this process, as the other walks measure it: the server's share of a
-// PostgreSQL walk is not counted, only what the client spends on the rows.
-double Now() {
-    timespec now{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
-}
 
 // libpq keywords from the ADO string "Provider=PostgreSQL;Data Source=host[:port];Location=db;...".
 std::string ConnInfo() {
