@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include <dbplatform/automation/DateTime.h>
 #include <dbplatform/providers/sqlite/SqliteErrors.h>
 #include <dbplatform/providers/sqlite/SqliteTypes.h>
 
@@ -67,7 +68,7 @@ provider::CellView ReadValue(sqlite3_value* value, Reading reading) {
             cell.kind = reading == Reading::Bytes ? provider::ValueKind::Bytes : provider::ValueKind::Text;
             if (reading == Reading::Date) {
                 DATE date = 0;
-                if (SUCCEEDED(ReadStoredDate(cell.bytes, &date))) {
+                if (SUCCEEDED(DateFromText(cell.bytes, &date))) {
                     cell.kind = provider::ValueKind::Date;
                     cell.real = date;
                     cell.bytes = {};

@@ -4,7 +4,6 @@
 #include <string_view>
 
 #include <dbplatform/ado/AdoEnums.h>
-#include <dbplatform/base/HResult.h>
 
 namespace dbplatform::sqlite {
 
@@ -22,10 +21,5 @@ DeclaredType MapDeclaredType(std::string_view declared);
 // The type of a column without a declared type, from the storage class (SQLITE_INTEGER,
 // SQLITE_FLOAT, SQLITE_TEXT, SQLITE_BLOB, SQLITE_NULL) of its first value.
 DeclaredType TypeOfStorageClass(int storageClass);
-
-// Reads a stored date-time text. The canonical 19-character form, which is what this
-// provider writes, is read by a fixed-format fast path; other accepted forms go through
-// the general parser. Returns DISP_E_TYPEMISMATCH for text that is not a date.
-HRESULT ReadStoredDate(std::string_view text, DATE* date);
 
 }  // namespace dbplatform::sqlite

@@ -176,14 +176,7 @@ sqlite3_stmt* SqliteSession::Cached(const std::string& sql) {
 long SqliteSession::RunCachedChange(const std::string& sql, const Bindings& bindings) {
     sqlite3_stmt* statement = Cached(sql);
     bindings.Bind(db_, statement);
-    int rc;
-    while ((rc = sqlite3_step(statement)) == SQLITE_ROW) {
-    }
-    if (rc != SQLITE_DONE) {
-        std::string message = sqlite3_errmsg(db_);
-        sqlite3_reset(statement);
-        ThrowError(HResultFromSqlite(rc, message), message);
-    }
+    RunToEnd(statement);
     sqlite3_reset(statement);
     return static_cast<long>(sqlite3_changes64(db_));
 }
