@@ -5,6 +5,17 @@
 #include <dbplatform/providers/odbc/ValueText.h>
 
 namespace dbplatform::provider::odbc {
+namespace {
+
+// Reads a fixed-size value of C type `cType` into `value`; false for NULL.
+template <class T>
+bool ReadFixed(SQLHSTMT statement, SQLUSMALLINT column, SQLSMALLINT cType, T* value) {
+    SQLLEN indicator = 0;
+    CheckOdbc(SQLGetData(statement, column, cType, value, sizeof *value, &indicator), SQL_HANDLE_STMT, statement);
+    return indicator != SQL_NULL_DATA;
+}
+
+}  // namespace
 
 OdbcRows::OdbcRows(std::shared_ptr<OdbcLink> link, SQLHSTMT statement, std::vector<ColumnInfo> columns,
                    std::vector<ValueKind> kinds)
@@ -51,31 +62,24 @@ void OdbcRows::ReadCell(std::size_t index) {
     cell.kind = ValueKind::Null;
     cell.notADate = false;
     SQLUSMALLINT column = static_cast<SQLUSMALLINT>(index + 1);
-    SQLLEN indicator = 0;
     switch (kinds_[index]) {
         case ValueKind::Integer: {
             SQLBIGINT value = 0;
-            CheckOdbc(SQLGetData(statement_, column, SQL_C_SBIGINT, &value, sizeof value, &indicator), SQL_HANDLE_STMT,
-                      statement_);
-            if (indicator == SQL_NULL_DATA) return;
+            if (!ReadFixed(statement_, column, SQL_C_SBIGINT, &value)) return;
             cell.kind = ValueKind::Integer;
             cell.integer = value;
             return;
         }
         case ValueKind::Boolean: {
             unsigned char value = 0;
-            CheckOdbc(SQLGetData(statement_, column, SQL_C_BIT, &value, sizeof value, &indicator), SQL_HANDLE_STMT,
-                      statement_);
-            if (indicator == SQL_NULL_DATA) return;
+            if (!ReadFixed(statement_, column, SQL_C_BIT, &value)) return;
             cell.kind = ValueKind::Boolean;
             cell.integer = value ? 1 : 0;
             return;
         }
         case ValueKind::Double: {
             double value = 0;
-            CheckOdbc(SQLGetData(statement_, column, SQL_C_DOUBLE, &value, sizeof value, &indicator), SQL_HANDLE_STMT,
-                      statement_);
-            if (indicator == SQL_NULL_DATA) return;
+            if (!ReadFixed(statement_, column, SQL_C_DOUBLE, &value)) return;
             cell.kind = ValueKind::Double;
             cell.real = value;
             return;
