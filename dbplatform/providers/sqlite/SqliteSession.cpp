@@ -138,16 +138,6 @@ constexpr int kBusyWaitForever = INT_MAX;
 
 void StatementCloser::operator()(sqlite3_stmt* statement) const noexcept { sqlite3_finalize(statement); }
 
-std::string QuoteIdentifier(std::string_view name) {
-    std::string quoted = "\"";
-    for (char c : name) {
-        quoted.push_back(c);
-        if (c == '"') quoted.push_back('"');
-    }
-    quoted.push_back('"');
-    return quoted;
-}
-
 // A missing file is refused before SQLite is asked, with a message naming it: SQLite
 // itself would only say "unable to open database file". The busy timeout is the
 // connection timeout, so that a writer in another process makes us wait, not fail.

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include <dbplatform/ado/Provider.h>
+#include <dbplatform/providers/odbc/SelectShape.h>
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -89,6 +90,6 @@ private:
 std::unique_ptr<provider::Session> OpenSqliteSession(const provider::OpenRequest& request);
 
 // "name" with inner quotes doubled.
-std::string QuoteIdentifier(std::string_view name);
+inline std::string QuoteIdentifier(std::string_view name) { return provider::QuoteIdentifier(name, '"'); }
 
 }  // namespace dbplatform::sqlite
