@@ -68,8 +68,7 @@ int CQuillet::SetFieldValueAt(long index, const VARIANT& value) { return WriteVa
 // message, never a number made of whatever bytes were left in the variant.
 int CQuillet::ReadConverted(const FieldKey& key, VARTYPE type, VARIANT* converted) {
     ScopedVariant fetched;
-    int read = key.byName ? GetFieldValue(key.name, fetched.value) : GetFieldValueAt(key.index, fetched.value);
-    if (!read) return 0;
+    if (!ReadValue(key, fetched.value)) return 0;
     if (fetched.value.vt == VT_NULL) return 2;
     if (fetched.value.vt == type) {
         // Already the right type: hand the value over instead of copying it.
@@ -104,8 +103,7 @@ int CQuillet::ReadBool(const FieldKey& key, bool& value) {
 // Conversion failures here keep the text hosts have always seen for them.
 int CQuillet::ReadString(const FieldKey& key, CString& value) {
     ScopedVariant fetched;
-    int read = key.byName ? GetFieldValue(key.name, fetched.value) : GetFieldValueAt(key.index, fetched.value);
-    if (!read) return 0;
+    if (!ReadValue(key, fetched.value)) return 0;
     if (fetched.value.vt == VT_NULL) {
         value.Empty();
         return 1;
@@ -127,8 +125,7 @@ int CQuillet::ReadString(const FieldKey& key, CString& value) {
 // A NULL reads as the automation date 0, 1899-12-30 00:00 local time.
 int CQuillet::ReadTime(const FieldKey& key, CTime& value) {
     ScopedVariant fetched;
-    int read = key.byName ? GetFieldValue(key.name, fetched.value) : GetFieldValueAt(key.index, fetched.value);
-    if (!read) return 0;
+    if (!ReadValue(key, fetched.value)) return 0;
     DATE date = 0.0;
     if (fetched.value.vt != VT_NULL) {
         ScopedVariant converted;
@@ -204,7 +201,7 @@ int CQuillet::WriteTime(const FieldKey& key, const CTime& value) {
     DATE date = 0.0;
     SystemTimeToVariantTime(&calendar, &date);
     _variant_t variant(date, VT_DATE);
-    return key.byName ? SetFieldValue(key.name, variant) : SetFieldValueAt(key.index, variant);
+    return WriteValue(key, variant);
 }
 
 namespace {
