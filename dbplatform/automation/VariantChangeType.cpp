@@ -94,12 +94,8 @@ HRESULT RoundHalfEven(double value, __int128* result) {
 }
 
 // The value of a source whose type is numeric, boolean or a date, as an integer when it
-// is one exactly, else as a double.
-struct Number {
-    bool isInteger;
-    __int128 integer;
-    double real;
-};
+// is one exactly, else as a double: the same form a parsed text takes.
+using Number = ParsedNumber;
 
 bool ReadNumber(const VARIANT& source, Number* number) {
     number->isInteger = true;
@@ -124,9 +120,6 @@ bool ReadNumber(const VARIANT& source, Number* number) {
     }
 }
 
-double AsDouble(const Number& number) {
-    return number.isInteger ? static_cast<double>(number.integer) : number.real;
-}
 
 std::string SourceText(const VARIANT& source) {
     return dbplatform::Utf8FromWide(std::u16string_view(source.bstrVal, SysStringLen(source.bstrVal)));
@@ -164,6 +157,21 @@ HRESULT StoreBool(bool value, VARIANT* out) {
     return S_OK;
 }
 
+// A number -> boolean (non-zero is true), integer (a fraction rounds half to even) or
+// VT_R4/VT_R8/VT_DATE.
+HRESULT StoreNumber(const Number& number, VARTYPE type, VARIANT* out) {
+    if (type == VT_BOOL) return StoreBool(number.isInteger ? number.integer != 0 : number.real != 0, out);
+    if (IsIntegerType(type)) {
+        __int128 value = number.integer;
+        if (!number.isInteger) {
+            HRESULT hr = RoundHalfEven(number.real, &value);
+            if (FAILED(hr)) return hr;
+        }
+        return StoreInteger(value, type, out);
+    }
+    return StoreDouble(number.isInteger ? static_cast<double>(number.integer) : number.real, type, out);
+}
+
 // Text -> any scalar type except text itself.
 HRESULT FromText(const VARIANT& source, VARTYPE type, VARIANT* out) {
     std::string text = SourceText(source);
@@ -192,13 +200,7 @@ HRESULT FromText(const VARIANT& source, VARTYPE type, VARIANT* out) {
     ParsedNumber number;
     HRESULT hr = dbplatform::detail::NumberFromText(text, &number);
     if (FAILED(hr)) return hr;
-    if (type == VT_BOOL) return StoreBool(number.isInteger ? number.integer != 0 : number.real != 0, out);
-    if (IsIntegerType(type)) {
-        __int128 value = number.integer;
-        if (!number.isInteger && FAILED(hr = RoundHalfEven(number.real, &value))) return hr;
-        return StoreInteger(value, type, out);
-    }
-    return StoreDouble(number.real, type, out);  // VT_R8
+    return StoreNumber(number, type, out);
 }
 
 // Number, boolean or date -> text.
@@ -219,8 +221,10 @@ HRESULT ToText(const VARIANT& source, USHORT flags, VARIANT* out) {
     Number number;
     if (!ReadNumber(source, &number)) return DISP_E_TYPEMISMATCH;  // VT_ERROR, objects
     char buffer[48];
-    std::snprintf(buffer, sizeof buffer, "%lld", static_cast<long long>(number.integer));
-    if (source.vt == VT_UI8) std::snprintf(buffer, sizeof buffer, "%llu", static_cast<unsigned long long>(source.ullVal));
+    if (source.vt == VT_UI8)
+        std::snprintf(buffer, sizeof buffer, "%llu", static_cast<unsigned long long>(source.ullVal));
+    else
+        std::snprintf(buffer, sizeof buffer, "%lld", static_cast<long long>(number.integer));
     return StoreText(buffer, out);
 }
 
@@ -267,16 +271,7 @@ HRESULT Convert(const VARIANT& source, USHORT flags, VARTYPE type, VARIANT* out)
         if (SUCCEEDED(hr)) out->vt = VT_ERROR;
         return hr;
     }
-    if (type == VT_BOOL) return StoreBool(number.isInteger ? number.integer != 0 : number.real != 0, out);
-    if (IsIntegerType(type)) {
-        __int128 value = number.integer;
-        if (!number.isInteger) {
-            HRESULT hr = RoundHalfEven(number.real, &value);
-            if (FAILED(hr)) return hr;
-        }
-        return StoreInteger(value, type, out);
-    }
-    return StoreDouble(AsDouble(number), type, out);
+    return StoreNumber(number, type, out);
 }
 
 }  // namespace
