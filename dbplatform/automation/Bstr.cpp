@@ -35,6 +35,17 @@ BSTR AllocateBytes(std::size_t bytes) {
     return reinterpret_cast<BSTR>(block + kPrefix);
 }
 
+// A BSTR holding a copy of `bytes` bytes of `data`, or zeroes when `data` is null.
+BSTR AllocateCopy(const void* data, std::size_t bytes) {
+    BSTR result = AllocateBytes(bytes);
+    if (result == nullptr) return nullptr;
+    if (data != nullptr)
+        std::memcpy(result, data, bytes);
+    else
+        std::memset(result, 0, bytes);
+    return result;
+}
+
 std::size_t WideLength(const OLECHAR* text) {
     std::size_t length = 0;
     while (text[length] != 0) ++length;
@@ -51,25 +62,10 @@ BSTR SysAllocString(const OLECHAR* text) {
 // A null `text` leaves the data uninitialised (callers fill it), as on Windows; we
 // zero it anyway so that an unfilled BSTR never exposes old heap contents.
 BSTR SysAllocStringLen(const OLECHAR* text, UINT length) {
-    std::size_t bytes = static_cast<std::size_t>(length) * sizeof(OLECHAR);
-    BSTR result = AllocateBytes(bytes);
-    if (result == nullptr) return nullptr;
-    if (text != nullptr)
-        std::memcpy(result, text, bytes);
-    else
-        std::memset(result, 0, bytes);
-    return result;
+    return AllocateCopy(text, static_cast<std::size_t>(length) * sizeof(OLECHAR));
 }
 
-BSTR SysAllocStringByteLen(LPCSTR bytes, UINT length) {
-    BSTR result = AllocateBytes(length);
-    if (result == nullptr) return nullptr;
-    if (bytes != nullptr)
-        std::memcpy(result, bytes, length);
-    else
-        std::memset(result, 0, length);
-    return result;
-}
+BSTR SysAllocStringByteLen(LPCSTR bytes, UINT length) { return AllocateCopy(bytes, length); }
 
 // The new text is allocated before the old one is freed, so `text` may point into
 // `*target` itself.

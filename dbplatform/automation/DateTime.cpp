@@ -85,6 +85,16 @@ void SplitDate(DATE date, long long* day, long long* second) {
     *second = seconds;
 }
 
+// Seconds since 1970-01-01 00:00 of calendar fields read as UTC. Fields may be out of
+// their usual ranges (as mktime allows); they are normalised arithmetically.
+long long SecondsFromFields(const std::tm& fields) {
+    long long year = 1900LL + fields.tm_year + fields.tm_mon / 12;
+    int month = fields.tm_mon % 12;
+    if (month < 0) month += 12, --year;
+    return (DaysFromCivil(year, static_cast<unsigned>(month + 1), 1) + fields.tm_mday - 1) * kSecondsPerDay +
+           fields.tm_hour * 3600LL + fields.tm_min * 60LL + fields.tm_sec;
+}
+
 bool IsLeapYear(long long year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
 
 unsigned DaysInMonth(long long year, unsigned month) {
@@ -209,12 +219,7 @@ HRESULT dbplatform::CanonicalDateText(std::string_view text, std::string* canoni
 // normalised arithmetically. The time zone is not consulted: the fields already are
 // local time.
 DATE dbplatform::DateFromLocalTime(const std::tm& local) {
-    long long year = 1900LL + local.tm_year + local.tm_mon / 12;
-    int month = local.tm_mon % 12;
-    if (month < 0) month += 12, --year;
-    long long dayNumber = DaysFromCivil(year, static_cast<unsigned>(month + 1), 1) - kEpoch + local.tm_mday - 1;
-    long long total = dayNumber * kSecondsPerDay + local.tm_hour * 3600LL + local.tm_min * 60LL + local.tm_sec;
-    return DateFromTotalSeconds(total);
+    return DateFromTotalSeconds(SecondsFromFields(local) - kEpoch * kSecondsPerDay);
 }
 
 // tm_isdst is -1 (unknown): the date carries no daylight-saving information.
@@ -256,12 +261,7 @@ std::time_t dbplatform::UnixTimeFromDate(DATE date) {
 // which localtime_r decides without re-reading the zone file. In the repeated hour two
 // candidates match; without a flag the earlier is taken, as mktime does.
 std::time_t dbplatform::UnixTimeFromLocalTime(const std::tm& local) {
-    long long year = 1900LL + local.tm_year + local.tm_mon / 12;
-    int month = local.tm_mon % 12;
-    if (month < 0) month += 12, --year;
-    const long long asUtc = (DaysFromCivil(year, static_cast<unsigned>(month + 1), 1) + local.tm_mday - 1) *
-                                kSecondsPerDay +
-                            local.tm_hour * 3600LL + local.tm_min * 60LL + local.tm_sec;
+    const long long asUtc = SecondsFromFields(local);
     std::tm wanted{};
     const std::time_t wantedTime = static_cast<std::time_t>(asUtc);
     bool found = false;

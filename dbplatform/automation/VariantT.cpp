@@ -195,6 +195,12 @@ _variant_t& _variant_t::operator=(const VARIANT& source) {
 
 namespace {
 
+// Texts are equal when their bytes are, embedded NULs included; a null BSTR is "".
+bool SameText(BSTR left, BSTR right) {
+    UINT bytes = SysStringByteLen(left);
+    return bytes == SysStringByteLen(right) && (bytes == 0 || std::memcmp(left, right, bytes) == 0);
+}
+
 bool SameArray(SAFEARRAY* left, SAFEARRAY* right) {
     if (left == right) return true;
     if (left == nullptr || right == nullptr) return false;
@@ -211,11 +217,7 @@ bool SameArray(SAFEARRAY* left, SAFEARRAY* right) {
             if (!(_variant_t(*reinterpret_cast<const VARIANT*>(a)) == *reinterpret_cast<const VARIANT*>(b)))
                 return false;
         } else if (leftType == VT_BSTR) {
-            BSTR x = *reinterpret_cast<const BSTR*>(a);
-            BSTR y = *reinterpret_cast<const BSTR*>(b);
-            if (SysStringByteLen(x) != SysStringByteLen(y) ||
-                (SysStringByteLen(x) != 0 && std::memcmp(x, y, SysStringByteLen(x)) != 0))
-                return false;
+            if (!SameText(*reinterpret_cast<const BSTR*>(a), *reinterpret_cast<const BSTR*>(b))) return false;
         } else if (std::memcmp(a, b, left->cbElements) != 0) {
             return false;
         }
@@ -238,11 +240,7 @@ bool _variant_t::operator==(const VARIANT& other) const {
         case VT_I4: case VT_UI4: case VT_INT: case VT_UINT: case VT_ERROR: return lVal == other.lVal;
         case VT_R4: return fltVal == other.fltVal;
         case VT_R8: case VT_DATE: return dblVal == other.dblVal;
-        case VT_BSTR: {
-            UINT bytes = SysStringByteLen(bstrVal);
-            return bytes == SysStringByteLen(other.bstrVal) &&
-                   (bytes == 0 || std::memcmp(bstrVal, other.bstrVal, bytes) == 0);
-        }
+        case VT_BSTR: return SameText(bstrVal, other.bstrVal);
         default: return llVal == other.llVal;  // VT_I8, VT_UI8, object references
     }
 }
