@@ -22,18 +22,9 @@ bool IsTrue(const std::optional<std::string>& value) {
 }
 
 // The Properties collection of a connection: a snapshot of the session's values.
-class PropertyImpl : public RefCounted<Property> {
+class PropertyImpl : public AdoObject<Property> {
 public:
     PropertyImpl(std::string name, std::string value) : name_(std::move(name)), value_(std::move(value)) {}
-    HRESULT QueryInterface(REFIID id, void** object) override {
-        if (id == IUnknown::iid || id == IDispatch::iid || id == Property::iid) {
-            *object = static_cast<Property*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
     _bstr_t GetName() override { return _bstr_t(name_); }
     _variant_t GetValue() override { return _variant_t(_bstr_t(value_)); }
 
@@ -42,18 +33,9 @@ private:
     std::string value_;
 };
 
-class PropertiesImpl : public RefCounted<Properties> {
+class PropertiesImpl : public AdoObject<Properties> {
 public:
     explicit PropertiesImpl(std::vector<std::pair<std::string, std::string>> items) : items_(std::move(items)) {}
-    HRESULT QueryInterface(REFIID id, void** object) override {
-        if (id == IUnknown::iid || id == IDispatch::iid || id == Properties::iid) {
-            *object = static_cast<Properties*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
     long GetCount() override { return static_cast<long>(items_.size()); }
     PropertyPtr GetItem(const _variant_t& index) override {
         std::size_t found = items_.size();
@@ -79,16 +61,6 @@ private:
 };
 
 }  // namespace
-
-HRESULT ConnectionImpl::QueryInterface(REFIID id, void** object) {
-    if (id == IUnknown::iid || id == IDispatch::iid || id == _Connection::iid) {
-        *object = static_cast<_Connection*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-}
 
 // Releasing an open connection ends its session; an open transaction is rolled back
 // by the engine when its session ends.

@@ -9,15 +9,15 @@
 #include <dbplatform/ado/Ado.h>
 #include <dbplatform/ado/Provider.h>
 
+#include "AdoObject.h"
+
 namespace dbplatform::ado {
 
 class RecordsetImpl;
 
-class ConnectionImpl : public RefCounted<_Connection> {
+class ConnectionImpl : public AdoObject<_Connection> {
 public:
     ConnectionImpl() = default;
-
-    HRESULT QueryInterface(REFIID interfaceId, void** object) override;
 
     _bstr_t GetConnectionString() override;
     void PutConnectionString(const _bstr_t& text) override;

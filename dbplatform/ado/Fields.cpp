@@ -9,20 +9,10 @@ namespace {
 
 // One field of a recordset. It reaches the values through the recordset, and refuses
 // to work once the recordset has been closed or opened on something else.
-class FieldImpl : public RefCounted<Field> {
+class FieldImpl : public AdoObject<Field> {
 public:
     FieldImpl(RecordsetImpl* recordset, std::size_t index)
         : holder_(recordset), recordset_(recordset), index_(index), generation_(recordset->Generation()) {}
-
-    HRESULT QueryInterface(REFIID id, void** object) override {
-        if (id == IUnknown::iid || id == IDispatch::iid || id == Field::iid) {
-            *object = static_cast<Field*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
 
     _bstr_t GetName() override { return _bstr_t(Info().name); }
     _variant_t GetValue() override {
@@ -74,19 +64,10 @@ private:
     unsigned generation_;
 };
 
-class FieldsImpl : public RefCounted<Fields> {
+class FieldsImpl : public AdoObject<Fields> {
 public:
     explicit FieldsImpl(RecordsetImpl* recordset) : holder_(recordset), recordset_(recordset) {}
 
-    HRESULT QueryInterface(REFIID id, void** object) override {
-        if (id == IUnknown::iid || id == IDispatch::iid || id == Fields::iid) {
-            *object = static_cast<Fields*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
     long GetCount() override { return static_cast<long>(recordset_->OpenCursor().FieldCount()); }
     FieldPtr GetItem(const _variant_t& index) override {
         std::size_t field = recordset_->OpenCursor().FieldIndex(index);

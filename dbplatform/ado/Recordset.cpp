@@ -31,16 +31,6 @@ ConnectionImpl* ConnectionOf(IDispatch* object) {
 
 }  // namespace
 
-HRESULT RecordsetImpl::QueryInterface(REFIID id, void** object) {
-    if (id == IUnknown::iid || id == IDispatch::iid || id == _Recordset::iid) {
-        *object = static_cast<_Recordset*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-}
-
 // Releasing the last reference discards a pending edit: only an explicit Update saves.
 RecordsetImpl::~RecordsetImpl() {
     if (cursor_) cursor_->DiscardEdit();

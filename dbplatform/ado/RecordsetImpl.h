@@ -8,17 +8,16 @@
 #include <dbplatform/ado/Ado.h>
 #include <dbplatform/ado/Provider.h>
 
+#include "AdoObject.h"
 #include "Cursor.h"
 
 namespace dbplatform::ado {
 
 class ConnectionImpl;
 
-class RecordsetImpl : public RefCounted<_Recordset> {
+class RecordsetImpl : public AdoObject<_Recordset> {
 public:
     RecordsetImpl() = default;
-
-    HRESULT QueryInterface(REFIID interfaceId, void** object) override;
 
     long GetCacheSize() override { return cacheSize_; }
     void PutCacheSize(long size) override;
