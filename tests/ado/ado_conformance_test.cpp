@@ -14,28 +14,15 @@
 #include <dbplatform/ado/ConnectionString.h>
 #include <dbplatform/dbplatform.h>
 
+#include "ComFailure.h"
 #include "TestDatabases.h"
 
 namespace {
 
 using testdb::Target;
 
-struct Failure {
-    HRESULT hr = S_OK;
-    std::string description;
-};
-
-template <class Action>
-Failure FailureOf(Action action) {
-    try {
-        action();
-    } catch (const _com_error& error) {
-        _bstr_t description = error.Description();
-        const char* text = description;
-        return Failure{error.Error(), text ? text : ""};
-    }
-    return Failure{};
-}
+using testcom::Failure;
+using testcom::FailureOf;
 
 constexpr const char* kNoCurrentRecord =
     "Either BOF or EOF is True, or the current record has been deleted. Requested operation requires a current "

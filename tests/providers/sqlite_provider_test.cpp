@@ -11,6 +11,7 @@
 #include <dbplatform/automation/DateTime.h>
 #include <dbplatform/com/ComError.h>
 
+#include "ComFailure.h"
 #include "TestDatabases.h"
 
 namespace {
@@ -35,21 +36,8 @@ std::unique_ptr<Session> OpenSession(const std::string& connection, long timeout
     return factory(request);
 }
 
-struct Failure {
-    HRESULT hr = S_OK;
-    std::string description;
-};
-
-template <class Action>
-Failure FailureOf(Action action) {
-    try {
-        action();
-    } catch (const _com_error& error) {
-        _bstr_t description = error.Description();
-        return Failure{error.Error(), static_cast<const char*>(description) ? static_cast<const char*>(description) : ""};
-    }
-    return Failure{};
-}
+using testcom::Failure;
+using testcom::FailureOf;
 
 Value Int(std::int64_t value) { return Value{ValueKind::Integer, value, 0, {}}; }
 Value Text(const std::string& value) { return Value{ValueKind::Text, 0, 0, value}; }
