@@ -139,6 +139,33 @@ bool AtEnd(const _RecordsetPtr& recordset) { return recordset->GetadoEOF() != VA
 
 void Close(const _RecordsetPtr& recordset) { Check(recordset->Close()); }
 
+// Opens `sql` and runs `onRow` on its first row; a query without rows sets `status` to
+// 0. The recordset is closed afterwards unless a failure has already ended the stretch.
+template <class OnRow>
+void OnFirstRow(_RecordsetPtr& recordset, const _ConnectionPtr& connection, const std::string& sql, int& status,
+                OnRow&& onRow) {
+    OpenQuery(recordset, connection, sql);
+    if (Found(recordset)) {
+        onRow();
+    } else {
+        status = 0;
+    }
+    Close(recordset);
+}
+
+// The eleven chute weights of the current row.
+void ReadWeights(const _RecordsetPtr& recordset, float (&weights)[kAnglePositions]) {
+    for (int k = 0; k < kAnglePositions; ++k) ReadSingle(recordset, Columns().weight[k].c_str(), weights[k]);
+}
+
+// Writes the profile into SEQ_1..SEQ_250 of the current row, each value as the variant
+// its own element type makes.
+template <class Value>
+void PutProfile(const _RecordsetPtr& recordset, const Value (&values)[kProfilePoints]) {
+    for (int n = 0; n < kProfilePoints; ++n)
+        recordset->PutCollect(_variant_t(Columns().profile[n].c_str()), _variant_t(values[n]));
+}
+
 // The key of the result and charge lookups, checked, in the connection's literal form.
 std::string KeyLiteral(const _ConnectionPtr& connection, const char* key) {
     return TimeLiteral(connection, CheckedTimeKey(key, morvane::kSlotSize));
@@ -186,12 +213,10 @@ int CMorvane::Connect() {
 int CMorvane::DumpSelectNewBD() {
     int status = 1;
     RunStretch(kDumpSelectNewBDMessage, status, [&] {
-        OpenQuery(m_pRecordset, m_pConnection, kNewestChargeSql);
-        if (Found(m_pRecordset)) {
+        OnFirstRow(m_pRecordset, m_pConnection, kNewestChargeSql, status, [&] {
             ReadText(m_pRecordset, "RECEIVETIME", m_szNewTime);
             ReadInt32(m_pRecordset, "CHARGE", m_nNewCharge);
-            for (int k = 0; k < kAnglePositions; ++k)
-                ReadSingle(m_pRecordset, Columns().weight[k].c_str(), m_fAngleWeight[k]);
+            ReadWeights(m_pRecordset, m_fAngleWeight);
             if (ReadInt32(m_pRecordset, "OC_FLAG", m_nOCFlag)) {
                 if (m_nOCFlag == 1) {
                     m_nMaterialCode = 10;
@@ -201,20 +226,13 @@ int CMorvane::DumpSelectNewBD() {
                     m_nOCFlag = 20;
                 }
             }
-        } else {
-            status = 0;
-        }
-        Close(m_pRecordset);
+        });
     });
     RunStretch(kDumpSelectNewBDMessage, status, [&] {
-        OpenQuery(m_pRecordset, m_pConnection, kNewestRulerSql);
-        if (Found(m_pRecordset)) {
+        OnFirstRow(m_pRecordset, m_pConnection, kNewestRulerSql, status, [&] {
             ReadSingleAsDouble(m_pRecordset, "RULER_HEIGHT1", m_dRulerHeight[0]);
             ReadSingleAsDouble(m_pRecordset, "RULER_HEIGHT2", m_dRulerHeight[1]);
-        } else {
-            status = 0;
-        }
-        Close(m_pRecordset);
+        });
     });
     return status;
 }
@@ -236,16 +254,11 @@ int CMorvane::DumpSelectBD() {
     int status = 1;
     RunStretch(kDumpSelectBDMessage, status, [&] {
         std::string sql = kChargeAtSql + KeyLiteral(m_pConnection, m_szBDTime);
-        OpenQuery(m_pRecordset, m_pConnection, sql);
-        if (Found(m_pRecordset)) {
+        OnFirstRow(m_pRecordset, m_pConnection, sql, status, [&] {
             ReadText(m_pRecordset, "RECEIVETIME", m_szRecentTime[0]);
             ReadInt32(m_pRecordset, "CHARGE", m_nRecentCharge[0]);
-            for (int k = 0; k < kAnglePositions; ++k)
-                ReadSingle(m_pRecordset, Columns().weight[k].c_str(), m_fAngleWeight[k]);
-        } else {
-            status = 0;
-        }
-        Close(m_pRecordset);
+            ReadWeights(m_pRecordset, m_fAngleWeight);
+        });
     });
     return status;
 }
@@ -255,18 +268,13 @@ int CMorvane::DumpSelectBD() {
 int CMorvane::DumpGetRecent() {
     int status = 1;
     RunStretch(kDumpGetRecentMessage, status, [&] {
-        OpenQuery(m_pRecordset, m_pConnection, kProcessedCountSql);
-        if (Found(m_pRecordset)) {
+        OnFirstRow(m_pRecordset, m_pConnection, kProcessedCountSql, status, [&] {
             if (Fetch(m_pRecordset, "RECEIVETIME").vt != VT_NULL)
                 m_nRecordCount = static_cast<std::int32_t>(m_pRecordset->GetRecordCount());
-        } else {
-            status = 0;
-        }
-        Close(m_pRecordset);
+        });
     });
     RunStretch(kDumpGetRecentMessage, status, [&] {
-        OpenQuery(m_pRecordset, m_pConnection, kProcessedHistorySql);
-        if (Found(m_pRecordset)) {
+        OnFirstRow(m_pRecordset, m_pConnection, kProcessedHistorySql, status, [&] {
             for (int i = 0; i < kHistoryRows && !AtEnd(m_pRecordset); ++i) {
                 ReadText(m_pRecordset, "RECEIVETIME", m_szRecentTime[i]);
                 ReadInt32(m_pRecordset, "CHARGE", m_nRecentCharge[i]);
@@ -277,10 +285,7 @@ int CMorvane::DumpGetRecent() {
                 }
                 Check(m_pRecordset->MoveNext());
             }
-        } else {
-            status = 0;
-        }
-        Close(m_pRecordset);
+        });
     });
     return status;
 }
@@ -289,14 +294,10 @@ int CMorvane::DumpGetException() {
     int status = 1;
     RunStretch(kDumpGetExceptionMessage, status, [&] {
         std::string sql = kRulerBeforeSql + KeyLiteral(m_pConnection, m_szBDTime) + ")";
-        OpenQuery(m_pRecordset, m_pConnection, sql);
-        if (Found(m_pRecordset)) {
+        OnFirstRow(m_pRecordset, m_pConnection, sql, status, [&] {
             ReadDouble(m_pRecordset, "RULER_HEIGHT1", m_dRulerHeight[0]);
             ReadDouble(m_pRecordset, "RULER_HEIGHT2", m_dRulerHeight[1]);
-        } else {
-            status = 0;
-        }
-        Close(m_pRecordset);
+        });
     });
     return status;
 }
@@ -308,14 +309,10 @@ int CMorvane::AngleSelectNew(char* const time) {
     RunStretch(kAngleSelectNewMessage, status, [&] {
         std::string key = CheckedTimeKey(time, std::numeric_limits<std::size_t>::max());
         std::string sql = kAngleBeforeSql + TimeLiteral(m_pConnection, key) + ")";
-        OpenQuery(m_pRecordset, m_pConnection, sql);
-        if (Found(m_pRecordset)) {
+        OnFirstRow(m_pRecordset, m_pConnection, sql, status, [&] {
             for (int k = 0; k < kAnglePositions; ++k)
                 ReadSingleAsDouble(m_pRecordset, Columns().angle[k].c_str(), m_dChuteAngle[k]);
-        } else {
-            status = 0;
-        }
-        Close(m_pRecordset);
+        });
     });
     return status;
 }
@@ -325,17 +322,13 @@ int CMorvane::AngleSelectNew(char* const time) {
 int CMorvane::TraceSelect() {
     int status = 1;
     RunStretch(kTraceSelectMessage, status, [&] {
-        OpenQuery(m_pRecordset, m_pConnection, kFurnaceSql);
-        if (Found(m_pRecordset)) {
+        OnFirstRow(m_pRecordset, m_pConnection, kFurnaceSql, status, [&] {
             for (int i = 0; i < kFurnaceRows && !AtEnd(m_pRecordset); ++i) {
                 for (int k = 0; k < kFurnacePoints; ++k)
                     m_dFurnaceSeq[k][i] = ToDouble(Fetch(m_pRecordset, Columns().furnace[k].c_str()));
                 Check(m_pRecordset->MoveNext());
             }
-        } else {
-            status = 0;
-        }
-        Close(m_pRecordset);
+        });
     });
     return status;
 }
@@ -348,15 +341,11 @@ int CMorvane::AngleUpdate(double* const values, int burdenId) {
         if (!values) _com_issue_error(E_POINTER);
         char sql[sizeof(kFurnaceRowSql) + 16];
         std::snprintf(sql, sizeof(sql), kFurnaceRowSql, burdenId);
-        OpenQuery(m_pRecordset, m_pConnection, sql);
-        if (Found(m_pRecordset)) {
+        OnFirstRow(m_pRecordset, m_pConnection, sql, status, [&] {
             for (int k = 0; k < kFurnacePoints; ++k)
                 m_pRecordset->PutCollect(_variant_t(Columns().furnace[k].c_str()), _variant_t(values[k]));
             Check(m_pRecordset->Update());
-        } else {
-            status = 0;
-        }
-        Close(m_pRecordset);
+        });
     });
     return status;
 }
@@ -414,8 +403,7 @@ int CMorvane::ResultInsertBD() {
         m_pRecordset->PutCollect(_variant_t("TIMESTAMP"), _variant_t(key.c_str()));
         m_pRecordset->PutCollect(_variant_t("MATERIAL"), _variant_t(static_cast<int>(m_nBDMaterial)));
         m_pRecordset->PutCollect(_variant_t("LEFTPOINT"), _variant_t(static_cast<float>(m_dBDLeftPoint)));
-        for (int n = 0; n < kProfilePoints; ++n)
-            m_pRecordset->PutCollect(_variant_t(Columns().profile[n].c_str()), _variant_t(m_dBDSeq[n]));
+        PutProfile(m_pRecordset, m_dBDSeq);
         Check(m_pRecordset->Update());
         Close(m_pRecordset);
     });
@@ -426,15 +414,11 @@ int CMorvane::ResultInsertBD() {
 int CMorvane::ResultUpdateBD() {
     int status = 1;
     RunStretch(kResultUpdateBDMessage, status, [&] {
-        OpenQuery(m_pRecordset, m_pConnection, kResultKeyForUpdateSql + KeyLiteral(m_pConnection, m_szBDTime));
-        if (Found(m_pRecordset)) {
-            for (int n = 0; n < kProfilePoints; ++n)
-                m_pRecordset->PutCollect(_variant_t(Columns().profile[n].c_str()), _variant_t(m_dBDSeq[n]));
+        std::string sql = kResultKeyForUpdateSql + KeyLiteral(m_pConnection, m_szBDTime);
+        OnFirstRow(m_pRecordset, m_pConnection, sql, status, [&] {
+            PutProfile(m_pRecordset, m_dBDSeq);
             Check(m_pRecordset->Update());
-        } else {
-            status = 0;
-        }
-        Close(m_pRecordset);
+        });
     });
     return status;
 }
@@ -442,13 +426,9 @@ int CMorvane::ResultUpdateBD() {
 int CMorvane::ResultDeleteBD() {
     int status = 1;
     RunStretch(kResultDeleteBDMessage, status, [&] {
-        OpenQuery(m_pRecordset, m_pConnection, kResultKeySql + KeyLiteral(m_pConnection, m_szBDTime));
-        if (Found(m_pRecordset)) {
+        OnFirstRow(m_pRecordset, m_pConnection, kResultKeySql + KeyLiteral(m_pConnection, m_szBDTime), status, [&] {
             Check(m_pRecordset->Delete(adAffectCurrent));
-        } else {
-            status = 0;
-        }
-        Close(m_pRecordset);
+        });
     });
     return status;
 }
@@ -459,23 +439,18 @@ int CMorvane::ResultDeleteBD() {
 int CMorvane::ResultStandBD() {
     int status = 1;
     RunStretch(kResultStandBDMessage, status, [&] {
-        OpenQuery(m_pRecordset, m_pConnection, kResultClearSql);
-        if (Found(m_pRecordset)) {
+        OnFirstRow(m_pRecordset, m_pConnection, kResultClearSql, status, [&] {
             while (!AtEnd(m_pRecordset)) {
                 Check(m_pRecordset->Delete(adAffectCurrent));
                 Check(m_pRecordset->MoveNext());
             }
-        } else {
-            status = 0;
-        }
-        Close(m_pRecordset);
+        });
     });
 
     char earliest[morvane::kSlotSize] = {};
     bool haveEarliest = false;
     RunStretch(kResultStandBDMessage, status, [&] {
-        OpenQuery(m_pRecordset, m_pConnection, kEarliestChargeSql);
-        if (Found(m_pRecordset)) {
+        OnFirstRow(m_pRecordset, m_pConnection, kEarliestChargeSql, status, [&] {
             _variant_t value = Fetch(m_pRecordset, "Receive_time");
             if (value.vt != VT_NULL) {
                 morvane::StoreText(value, earliest);
@@ -483,10 +458,7 @@ int CMorvane::ResultStandBD() {
             } else {
                 status = 0;
             }
-        } else {
-            status = 0;
-        }
-        Close(m_pRecordset);
+        });
     });
     if (!haveEarliest) return status;
 
@@ -496,9 +468,7 @@ int CMorvane::ResultStandBD() {
         m_pRecordset->PutCollect(_variant_t("TIMESTAMP"), _variant_t(earliest));
         m_pRecordset->PutCollect(_variant_t("MATERIAL"), _variant_t(10));
         m_pRecordset->PutCollect(_variant_t("LEFTPOINT"), _variant_t(0));
-        for (int n = 0; n < kProfilePoints; ++n)
-            m_pRecordset->PutCollect(_variant_t(Columns().profile[n].c_str()),
-                                     _variant_t(morvane::g_fStandardSeq[n]));
+        PutProfile(m_pRecordset, morvane::g_fStandardSeq);
         Check(m_pRecordset->Update());
         Close(m_pRecordset);
     });
