@@ -121,45 +121,30 @@ int CQuillet::AddNew() {
     }
 }
 
+// Each answer keeps its fallback when the recordset is closed or the call fails.
 long CQuillet::GetRecordCount() {
-    if (!IsRecordsetOpen()) return -1;
-    try {
-        return recordset->GetRecordCount();
-    } catch (const _com_error& error) {
-        lastError = SystemMessageOf(error);
-        return -1;
-    }
+    long count = -1;
+    RunRecordsetCall([&] { count = recordset->GetRecordCount(); });
+    return count;
 }
 
 long CQuillet::GetAbsolutePosition() {
-    if (!IsRecordsetOpen()) return -1;
-    try {
-        return recordset->GetAbsolutePosition();
-    } catch (const _com_error& error) {
-        lastError = SystemMessageOf(error);
-        return -1;
-    }
+    long position = -1;
+    RunRecordsetCall([&] { position = recordset->GetAbsolutePosition(); });
+    return position;
 }
 
 // A position at the end is the safe answer when nothing can be read: loops stop.
 int CQuillet::IsEOF() {
-    if (!IsRecordsetOpen()) return 1;
-    try {
-        return recordset->GetadoEOF() == VARIANT_TRUE ? 1 : 0;
-    } catch (const _com_error& error) {
-        lastError = SystemMessageOf(error);
-        return 1;
-    }
+    int atEnd = 1;
+    RunRecordsetCall([&] { atEnd = recordset->GetadoEOF() == VARIANT_TRUE ? 1 : 0; });
+    return atEnd;
 }
 
 int CQuillet::IsBOF() {
-    if (!IsRecordsetOpen()) return 1;
-    try {
-        return recordset->GetBOF() == VARIANT_TRUE ? 1 : 0;
-    } catch (const _com_error& error) {
-        lastError = SystemMessageOf(error);
-        return 1;
-    }
+    int atStart = 1;
+    RunRecordsetCall([&] { atStart = recordset->GetBOF() == VARIANT_TRUE ? 1 : 0; });
+    return atStart;
 }
 
 int CQuillet::Supports(long cursorOptions) {
