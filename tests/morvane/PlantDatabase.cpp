@@ -1,6 +1,5 @@
 #include "PlantDatabase.h"
 
-#include <dlfcn.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -45,10 +44,6 @@ void WriteOdbcConfig(const std::string& sqliteFile) {
     static bool written = false;
     if (written) return;
     written = true;
-    // The ODBC drivers read their data sources through libodbcinst, which keeps what it
-    // read until exit and is unloaded with the driver; pinned, the leak checker can name
-    // it and apply the suppression for it, instead of reporting an unnamed module.
-    dlopen("libodbcinst.so.2", RTLD_NOW | RTLD_NODELETE);
     auto dir = std::filesystem::temp_directory_path() / testdb::UniqueName("morvane_odbc");
     std::filesystem::create_directories(dir);
     std::ofstream drivers(dir / "odbcinst.ini");
