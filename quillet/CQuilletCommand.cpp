@@ -144,12 +144,14 @@ CString CQuillet::GetFieldName(int index) {
     }
 }
 
+// A refused value sends nothing: the current recordset and the last SQL text stay as they were.
 int CQuillet::OpenQuery(CString table, CStringList* columns, CString keyColumn, CString lowerBound,
                         CString upperBound, CString keyType, CString orderColumn, CString orderSuffix, int top) {
     CString text;
     switch (ComposeOneTableQuery(table, columns, keyColumn, lowerBound, upperBound, keyType, orderColumn, orderSuffix,
-                                 top, IsExcelConnection(connStr.str()), &text)) {
+                                 top, GetDatabaseKind(), &text)) {
         case QueryComposition::NoTable: return 0;
+        case QueryComposition::RefusedName: lastError = SystemMessageOf(_com_error(E_INVALIDARG)); return 0;
         case QueryComposition::RefusedBound: lastError = SystemMessageOf(_com_error(DISP_E_TYPEMISMATCH)); return 0;
         case QueryComposition::Composed: break;
     }

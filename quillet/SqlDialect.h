@@ -38,10 +38,13 @@ CString ComposeCreateTableEx(const CString& table, const CStringList* names, con
 // Whether a built CREATE or DROP statement goes through the translator for `kind`.
 bool TranslatesCreateStatement(int kind);
 
-// The one-table select of OpenQuery in the generic dialect.
-enum class QueryComposition { Composed, NoTable, RefusedBound };
+// The one-table select of OpenQuery in the generic dialect, for a connection of `kind`.
+// NoTable: the table is empty once its spaces are removed. RefusedName: a table, column,
+// key or order name is not a plain identifier, or the suffix is not a direction.
+// RefusedBound: a bound is not one literal of the key's type. Only Composed sets `text`.
+enum class QueryComposition { Composed, NoTable, RefusedName, RefusedBound };
 QueryComposition ComposeOneTableQuery(CString table, const CStringList* columns, CString keyColumn,
                                       CString lowerBound, CString upperBound, CString keyType, CString orderColumn,
-                                      const CString& orderSuffix, int top, bool excel, CString* text);
+                                      const CString& orderSuffix, int top, int kind, CString* text);
 
 }  // namespace quillet

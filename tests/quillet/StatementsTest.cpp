@@ -6,6 +6,7 @@
 
 #include <initializer_list>
 #include <memory>
+#include <string>
 
 namespace {
 
@@ -114,7 +115,7 @@ struct QueryCase {
     const char* order;
     const char* suffix;
     int top;
-    bool excel;
+    int kind;
     const char* expected;
 };
 
@@ -122,28 +123,31 @@ CString Compose(const QueryCase& c, quillet::QueryComposition expected = quillet
     auto columns = List(c.columns);
     CString text;
     EXPECT_EQ(quillet::ComposeOneTableQuery(c.table, columns.get(), c.key, c.lower, c.upper, c.keyType, c.order,
-                                            c.suffix, c.top, c.excel, &text),
+                                            c.suffix, c.top, c.kind, &text),
               expected);
     return text;
 }
 
 TEST(OneTableQuery, WorkedExamples) {
     const QueryCase cases[] = {
-        {"T1", {"A", "B"}, "TIME", "2010-02-26 10:00:00", "2010-02-27 10:00:00", "datetime", "TIME", "desc", 100, false,
+        {"T1", {"A", "B"}, "TIME", "2010-02-26 10:00:00", "2010-02-27 10:00:00", "datetime", "TIME", "desc", 100,
+         DB_OTHER,
          "select top 100 [A],[B] from T1 where [TIME] >= #2010-02-26 10:00:00# and [TIME] <= #2010-02-27 10:00:00# "
          "order by [TIME] desc"},
-        {"T1", {}, "", "", "", "", "A", "asc", 0, false, "select * from T1"},
-        {"T1", {"NAME"}, "NAME", "a", "", "varchar", "", "", 0, false, "select [NAME] from T1 where [NAME] >= 'a'  "},
-        {"Sheet1", {"A"}, "A", "", "5", "int", "A", "", 3, true, "select top 3 [A] from [Sheet1$] where [A] <= 5  order by [A] "},
-        {" T 1 ", {" A ", "", "B"}, "K", "", "", "int", "A", "asc", 0, false, "select [A],[B] from T1"},
-        {"T1", {}, "K", "1", "", "varchar2", "", "", 0, false, "select * from T1 where [K] >= 1  "},
+        {"T1", {}, "", "", "", "", "A", "asc", 0, DB_OTHER, "select * from T1"},
+        {"T1", {"NAME"}, "NAME", "a", "", "varchar", "", "", 0, DB_OTHER,
+         "select [NAME] from T1 where [NAME] >= 'a'  "},
+        {"Sheet1", {"A"}, "A", "", "5", "int", "A", "", 3, DB_EXCEL,
+         "select top 3 [A] from [Sheet1$] where [A] <= 5  order by [A] "},
+        {" T 1 ", {" A ", "", "B"}, "K", "", "", "int", "A", "asc", 0, DB_OTHER, "select [A],[B] from T1"},
+        {"T1", {}, "K", "1", "", "varchar2", "", "", 0, DB_OTHER, "select * from T1 where [K] >= 1  "},
     };
     for (const auto& c : cases) EXPECT_STREQ(Compose(c).GetString(), c.expected);
 }
 
 TEST(OneTableQuery, OracleAndMysqlFormsOfTheFirstExample) {
     const QueryCase c = {"T1", {"A", "B"}, "TIME", "2010-02-26 10:00:00", "2010-02-27 10:00:00", "datetime", "TIME",
-                         "desc", 100, false, nullptr};
+                         "desc", 100, DB_OTHER, nullptr};
     CString text = Compose(c);
     EXPECT_STREQ(quillet::TranslateForKind(text, DB_ORACLE).GetString(),
                  "select  \"A\",\"B\" from T1 where  rownum <= 100  and \"TIME\" >= To_Date(' 2010-02-26 "
@@ -154,15 +158,125 @@ TEST(OneTableQuery, OracleAndMysqlFormsOfTheFirstExample) {
                  "order by `TIME` desc limit 0, 100 ");
 }
 
-// Bounds are host data: they must not be able to end their literal and rewrite the query.
-TEST(OneTableQuery, BoundsCannotEscapeTheirLiterals) {
-    const QueryCase quoted = {"T1", {}, "NAME", "O'Brien", "x' or '1'='1", "varchar", "", "", 0, false, nullptr};
-    EXPECT_STREQ(Compose(quoted).GetString(),
-                 "select * from T1 where [NAME] >= 'O''Brien' and [NAME] <= 'x'' or ''1''=''1' ");
-    const QueryCase dated = {"T1", {}, "D", "2010-01-01# or 1=1 or #2010", "", "datetime", "", "", 0, false, nullptr};
-    Compose(dated, quillet::QueryComposition::RefusedBound);
-    const QueryCase noTable = {"   ", {}, "", "", "", "", "", "", 0, false, nullptr};
-    Compose(noTable, quillet::QueryComposition::NoTable);
+// Names and the suffix are host values pasted into the text: anything that is not a plain
+// identifier (or a direction) is refused before a single character is composed.
+TEST(OneTableQuery, NamesThatWouldChangeTheStatementAreRefused) {
+    using quillet::QueryComposition;
+    const QueryCase refused[] = {
+        {"t;DELETE/**/FROM/**/t2;--", {}, "", "", "", "", "", "", 0, DB_OTHER, nullptr},
+        {"t1\tunion\tselect\t*\tfrom\tt2", {}, "", "", "", "", "", "", 0, DB_OTHER, nullptr},
+        {"t1,t2", {}, "", "", "", "", "", "", 0, DB_OTHER, nullptr},
+        {"t1--", {}, "", "", "", "", "", "", 0, DB_OTHER, nullptr},
+        {".t1", {}, "", "", "", "", "", "", 0, DB_OTHER, nullptr},
+        {"main..t1", {}, "", "", "", "", "", "", 0, DB_OTHER, nullptr},
+        {"t1.", {}, "", "", "", "", "", "", 0, DB_OTHER, nullptr},
+        {"[t1]", {}, "", "", "", "", "", "", 0, DB_EXCEL, nullptr},
+        {"t1", {"A", "A],[B"}, "", "", "", "", "", "", 0, DB_OTHER, nullptr},
+        {"t1", {"A]/*"}, "", "", "", "", "", "", 0, DB_MYSQL, nullptr},
+        {"t1", {"a.b"}, "", "", "", "", "", "", 0, DB_OTHER, nullptr},
+        {"t1", {}, "id]>=0/**/or/**/[id", "5", "", "int", "", "", 0, DB_OTHER, nullptr},
+        {"t1", {}, "id`>=0", "5", "", "int", "", "", 0, DB_MYSQL, nullptr},
+        {"t1", {}, "id\"or\"id", "5", "", "int", "", "", 0, DB_POSTGRESQL, nullptr},
+        {"t1", {}, "id", "5", "", "int", "id];DELETE/**/FROM/**/t2;--", "", 0, DB_OTHER, nullptr},
+        {"t1", {}, "id", "5", "", "int", "id", "desc; DELETE FROM t2", 0, DB_OTHER, nullptr},
+        {"t1", {}, "id", "5", "", "int", "id", "desc,id", 0, DB_OTHER, nullptr},
+        {"t1", {}, "id", "5", "", "int", "id", "descending", 0, DB_OTHER, nullptr},
+        {"t1", {}, "id", "5", "", "int", "id", "--", 0, DB_OTHER, nullptr},
+    };
+    for (const auto& c : refused) {
+        SCOPED_TRACE(std::string(c.table) + " | " + c.key + " | " + c.order + " | " + c.suffix);
+        CString text = "untouched";
+        auto columns = List(c.columns);
+        EXPECT_EQ(quillet::ComposeOneTableQuery(c.table, columns.get(), c.key, c.lower, c.upper, c.keyType, c.order,
+                                                c.suffix, c.top, c.kind, &text),
+                  QueryComposition::RefusedName);
+        EXPECT_STREQ(text.GetString(), "untouched");
+    }
+
+    // Schema-qualified tables, non-ASCII names, '$', blanks around the suffix and any case
+    // of it stay accepted; values that the text does not use are not judged.
+    const QueryCase accepted[] = {
+        {"main.t1", {"\xE5\x90\x8D\xE7\xA7\xB0"}, "", "", "", "", "", "", 0, DB_OTHER,
+         "select [\xE5\x90\x8D\xE7\xA7\xB0] from main.t1"},
+        {"T$1", {"A_1"}, "K", "5", "", "int", "A_1", " \tDESC ", 0, DB_OTHER,
+         "select [A_1] from T$1 where [K] >= 5  order by [A_1]  \tDESC "},
+        {"t1", {}, "K", "", "", "int", "x;y", "drop", 0, DB_OTHER, "select * from t1"},
+        {"t1", {}, "", "1; DELETE FROM t2", "", "int", "", "", 0, DB_OTHER, "select * from t1"},
+    };
+    for (const auto& c : accepted) EXPECT_STREQ(Compose(c).GetString(), c.expected);
+}
+
+// Bounds are host data: each must be exactly one literal of the key's type, or the whole
+// query is refused.
+TEST(OneTableQuery, BoundsAreOneLiteralOfTheKeyType) {
+    struct BoundCase {
+        const char* keyType;
+        int kind;
+        const char* bound;
+        const char* literal;  // nullptr: refused
+    } cases[] = {
+        // Dates: read by the date reader, then used as written, trimmed, fraction kept.
+        {"datetime", DB_OTHER, "2010-02-26 10:00:00", "#2010-02-26 10:00:00#"},
+        {"DateTime", DB_POSTGRESQL, " 2010-02-26 10:00:00.250\t", "#2010-02-26 10:00:00.250#"},
+        {"datetime", DB_MYSQL, "2010/2/6", "#2010/2/6#"},
+        {"datetime", DB_OTHER, "2010-01-01' or '1'='1", nullptr},
+        {"datetime", DB_OTHER, "2010-01-01# or 1=1 or #2010", nullptr},
+        {"datetime", DB_OTHER, "2010-02-30", nullptr},
+        {"datetime", DB_OTHER, "2010-01-01 24:00:00", nullptr},
+        {"datetime", DB_OTHER, "yesterday", nullptr},
+        {"datetime", DB_OTHER, "2010-01-01;", nullptr},
+        // Texts: quotes doubled; a backslash is refused for MySQL only.
+        {"varchar", DB_OTHER, "x' or '1'='1", "'x'' or ''1''=''1'"},
+        {"VARCHAR", DB_POSTGRESQL, "zzz\\' or 1=1 -- ", "'zzz\\'' or 1=1 -- '"},
+        {"varchar", DB_MYSQL, "zzz\\' or 1=1 -- ", nullptr},
+        {"varchar", DB_MYSQL, "a\\", nullptr},
+        {"varchar", DB_MYSQL, "O'Hara [#1]", "'O''Hara [#1]'"},
+        // Every other type: a decimal number or one complete quoted string, trimmed.
+        {"int", DB_OTHER, " 42 ", "42"},
+        {"float", DB_OTHER, "-1.5e-3", "-1.5e-3"},
+        {"int", DB_OTHER, ".5", ".5"},
+        {"varchar2", DB_ORACLE, "'A001'", "'A001'"},
+        {"char", DB_POSTGRESQL, "'O''Hara'", "'O''Hara'"},
+        {"int", DB_OTHER, "''", "''"},
+        {"int", DB_OTHER, "99; DELETE FROM t2", nullptr},
+        {"int", DB_OTHER, "1 or 1=1", nullptr},
+        {"int", DB_OTHER, "nan", nullptr},
+        {"int", DB_OTHER, "-inf", nullptr},
+        {"int", DB_OTHER, "0x10", nullptr},
+        {"int", DB_OTHER, "1,000", nullptr},
+        {"int", DB_OTHER, "1 000", nullptr},
+        {"int", DB_OTHER, "1e", nullptr},
+        {"int", DB_OTHER, "--1", nullptr},
+        {"int", DB_OTHER, "1.", nullptr},
+        {"int", DB_OTHER, "'A001", nullptr},
+        {"int", DB_OTHER, "'a' or 'b'", nullptr},
+        {"int", DB_OTHER, "'a'||'b'", nullptr},
+        {"int", DB_OTHER, "'", nullptr},
+        {"varchar2", DB_MYSQL, "'a\\'", nullptr},
+        {"int", DB_OTHER, "(select 1)", nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.keyType) + " kind " + std::to_string(c.kind) + ": " + c.bound);
+        for (bool lower : {true, false}) {
+            const QueryCase query = {"T", {}, "K", lower ? c.bound : "", lower ? "" : c.bound, c.keyType, "", "", 0,
+                                     c.kind, nullptr};
+            if (!c.literal) {
+                Compose(query, quillet::QueryComposition::RefusedBound);
+                continue;
+            }
+            std::string expected =
+                std::string("select * from T where [K] ") + (lower ? ">= " : "<= ") + c.literal + "  ";
+            EXPECT_STREQ(Compose(query).GetString(), expected.c_str());
+        }
+    }
+    // A text that would be cut at an embedded NUL is refused too.
+    const std::string withNul("5\0; DELETE FROM t2", 18);
+    CString text;
+    EXPECT_EQ(quillet::ComposeOneTableQuery("T", nullptr, "K", CString(withNul), "", "int", "", "", 0, DB_OTHER, &text),
+              quillet::QueryComposition::RefusedBound);
+    EXPECT_EQ(quillet::ComposeOneTableQuery("T", nullptr, "K", CString(withNul), "", "varchar", "", "", 0, DB_OTHER,
+                                            &text),
+              quillet::QueryComposition::RefusedBound);
 }
 
 }  // namespace

@@ -99,6 +99,51 @@ TEST(TranslateSql, NumberSignsInsideStringsStay) {
     });
 }
 
+// A row limit may follow distinct or all, and belongs to its own select: a nested one ends
+// its subquery, an outer one comes before a closing ';'.
+TEST(TranslateSql, EverySelectGetsItsOwnRowLimit) {
+    const char* nested = "select count(*) from (select top 2 [id] from [T] order by [id]) x";
+    ExpectTranslations({
+        {DB_MYSQL, "select distinct top 5 a from t", "select distinct  a from t limit 0, 5 "},
+        {DB_POSTGRESQL, "select distinct top 5 a from t", "select distinct  a from t limit 5"},
+        {DB_ORACLE, "select distinct top 5 a from t", "select distinct  a from t where  rownum <= 5 "},
+        {DB_MYSQL, "SELECT ALL\tTOP 2 a from t", "SELECT ALL\t a from t limit 0, 2 "},
+        {DB_MYSQL, "select distinctly top 5 a from t", "select distinctly top 5 a from t"},
+        {DB_MYSQL, "select distinct all top 5 a from t", "select distinct all top 5 a from t"},
+        {DB_OTHER, "select distinct top 5 a from t", "select distinct top 5 a from t"},
+        {DB_MYSQL, nested, "select count(*) from (select  `id` from `T` order by `id` limit 0, 2 ) x"},
+        {DB_POSTGRESQL, nested, "select count(*) from (select  \"id\" from \"T\" order by \"id\" limit 2) x"},
+        {DB_ORACLE, nested, "select count(*) from (select  \"id\" from \"T\" where  rownum <= 2  order by \"id\") x"},
+        {DB_MYSQL, "select top 1 a from (select top 3 a from t) x",
+         "select  a from (select  a from t limit 0, 3 ) x limit 0, 1 "},
+        {DB_POSTGRESQL, "select a from t where a in (select top 3 b from (u)) order by a",
+         "select a from t where a in (select  b from (u) limit 3) order by a"},
+        {DB_ORACLE, "select a from t where a in (select top 3 b from u)",
+         "select a from t where a in (select  b from u where  rownum <= 3 )"},
+        {DB_ORACLE, "select a from t where a in (select top 3 b from u where c = 1)",
+         "select a from t where a in (select  b from u where  rownum <= 3  and c = 1)"},
+        {DB_POSTGRESQL, "select top 5 * from t;", "select  * from t limit 5;"},
+        {DB_MYSQL, "select top 5 * from t ; ", "select  * from t  limit 0, 5 ; "},
+        {DB_ORACLE, "select top 5 * from t;", "select  * from t where  rownum <= 5 ;"},
+        {DB_MYSQL, "select top 2 a from t where b = ';)'", "select  a from t where b = ';)' limit 0, 2 "},
+        {DB_POSTGRESQL, "select top 2 a from t where b = ')' and c in (select d from u)",
+         "select  a from t where b = ')' and c in (select d from u) limit 2"},
+    });
+}
+
+// Brackets inside a string literal are part of the value, not identifier quotes.
+TEST(TranslateSql, BracketsInsideStringsStay) {
+    const char* query = "select * from [T] where [N] = '[x]' or [N] = 'it''s ]'";
+    ExpectTranslations({
+        {DB_POSTGRESQL, query, "select * from \"T\" where \"N\" = '[x]' or \"N\" = 'it''s ]'"},
+        {DB_MYSQL, query, "select * from `T` where `N` = '[x]' or `N` = 'it''s ]'"},
+        {DB_ORACLE, query, "select * from \"T\" where \"N\" = '[x]' or \"N\" = 'it''s ]'"},
+        {DB_MYSQL, "select [it's] from T where N = 'a]b'", "select `it's` from T where N = 'a]b'"},
+        {DB_POSTGRESQL, "insert into [T] values ('[', ']', #2010-01-01#)",
+         "insert into \"T\" values ('[', ']', '2010-01-01')"},
+    });
+}
+
 TEST(DatabaseKind, ConnectionStringsAreClassifiedBySubstring) {
     struct Case {
         const char* connectionString;
