@@ -133,7 +133,7 @@ public:
     virtual void CommitTransaction() = 0;
     virtual void RollbackTransaction() = 0;
     // True once the server connection is gone (the server ended the session, or the link
-    // broke): an open transaction went with it. Looks at the link; sends no command.
+    // broke): an open transaction went with it. Never changes the session's state.
     virtual bool ConnectionLost() { return false; }
 
     // Write-back of one row. Each returns the number of rows changed: the engine raises
