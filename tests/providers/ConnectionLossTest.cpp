@@ -137,7 +137,7 @@ void Run(const _ConnectionPtr& connection, const std::string& sql) {
 }
 
 // How the host leaves the dead transaction before opening again.
-enum class Leave { Rollback, CloseAtOnce, FailedCommit };
+enum class Leave { Rollback, CloseAtOnce, FailedCommit, BeginAgain };
 
 struct LossCase {
     const char* name;
@@ -148,6 +148,7 @@ const LossCase kLossCases[] = {
     {"rollback, then close", Leave::Rollback},
     {"close at once", Leave::CloseAtOnce},
     {"commit fails, then close", Leave::FailedCommit},
+    {"begin again, then roll back", Leave::BeginAgain},
 };
 
 // One round: open, write inside a transaction, lose the session by `loseSession`, leave
@@ -186,6 +187,14 @@ void LoseInsideTransaction(const std::string& connectionString, const std::strin
             auto failure = FailureOf([&] { connection->CommitTrans(); });
             EXPECT_TRUE(FAILED(failure.hr));
             EXPECT_FALSE(failure.description.empty());
+            break;
+        }
+        case Leave::BeginAgain: {
+            // Refused either way; libpq sees the loss and names it, an ODBC driver has not
+            // met it yet and the transaction still counts as open.
+            auto failure = FailureOf([&] { connection->BeginTrans(); });
+            EXPECT_EQ(failure.hr, odbc ? static_cast<HRESULT>(0x800A0CB3) : E_FAIL) << failure.description;
+            EXPECT_EQ(FailureOf([&] { connection->RollbackTrans(); }).hr, odbc ? S_OK : E_FAIL);
             break;
         }
     }
