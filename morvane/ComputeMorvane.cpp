@@ -5,10 +5,12 @@
 #include <morvane/Morvane.h>
 
 #include <cstdio>
+#include <cstring>
 #include <limits>
 #include <string>
 #include <vector>
 
+#include <morvane/ChargeKey.h>
 #include <morvane/StoreSupport.h>
 
 using morvane::Check;
@@ -208,13 +210,46 @@ int CMorvane::Connect() {
     return 1;
 }
 
+// How often DumpSelectNewBD reads the newest charge again when newer charges keep
+// arriving between reading a charge and checking its key.
+constexpr int kNewestChargeReads = 3;
+
 // The newest charge after the newest result (so an older unprocessed charge is
 // skipped for good), then the newest gauge reading whatever its time.
+//
+// A charge whose stored time is not exactly the canonical second its key would carry
+// cannot be handed out: the result stored under that key would leave it unprocessed
+// (handed out again on every call) or sit at a time no charge has. Keying it exactly
+// is impossible, since a key holds 19 characters and the result table's time column
+// stores the canonical form, so such a charge is reported, every time it is met, and
+// none of the charge's members change: a host that loops until -1 or 0 ends, and the
+// row is repaired in the database (the README says how).
 int CMorvane::DumpSelectNewBD() {
     int status = 1;
     RunStretch(kDumpSelectNewBDMessage, status, [&] {
-        OnFirstRow(m_pRecordset, m_pConnection, kNewestChargeSql, status, [&] {
-            ReadText(m_pRecordset, "RECEIVETIME", m_szNewTime);
+        for (int read = 1; read <= kNewestChargeReads; ++read) {
+            OpenQuery(m_pRecordset, m_pConnection, kNewestChargeSql);
+            if (!Found(m_pRecordset)) {
+                status = 0;
+                Close(m_pRecordset);
+                return;
+            }
+            char key[morvane::kSlotSize] = {};
+            if (ReadText(m_pRecordset, "RECEIVETIME", key)) {
+                morvane::ChargeKeyVerdict verdict = morvane::CheckChargeKey(m_pConnection, key);
+                if (verdict.kind == morvane::ChargeKeyVerdict::Moved && read < kNewestChargeReads) {
+                    Close(m_pRecordset);
+                    continue;
+                }
+                if (verdict.kind == morvane::ChargeKeyVerdict::Unkeyable) {
+                    Close(m_pRecordset);
+                    morvane::ReportProblem(kDumpSelectNewBDMessage,
+                                           morvane::UnkeyableChargeText(verdict.storedTime, key));
+                    status = -1;
+                    return;
+                }
+                std::memcpy(m_szNewTime, key, sizeof(m_szNewTime));
+            }
             ReadInt32(m_pRecordset, "CHARGE", m_nNewCharge);
             ReadWeights(m_pRecordset, m_fAngleWeight);
             if (ReadInt32(m_pRecordset, "OC_FLAG", m_nOCFlag)) {
@@ -226,7 +261,9 @@ int CMorvane::DumpSelectNewBD() {
                     m_nOCFlag = 20;
                 }
             }
-        });
+            Close(m_pRecordset);
+            return;
+        }
     });
     RunStretch(kDumpSelectNewBDMessage, status, [&] {
         OnFirstRow(m_pRecordset, m_pConnection, kNewestRulerSql, status, [&] {

@@ -23,7 +23,11 @@ std::string FormatMessageText(const char* messageTemplate, const char* errorText
 // The query operations show their failures in the framework's box: OK button, no help
 // context, caption and owner as the framework gives them for the host.
 void ReportFailure(const char* messageTemplate, const _com_error& error) {
-    std::string text = FormatMessageText(messageTemplate, error.ErrorMessage());
+    ReportProblem(messageTemplate, error.ErrorMessage());
+}
+
+void ReportProblem(const char* messageTemplate, const std::string& problem) {
+    std::string text = FormatMessageText(messageTemplate, problem.c_str());
     AfxMessageBox(text.c_str(), MB_OK, 0);
 }
 
@@ -128,23 +132,38 @@ static std::string UpperCase(std::string text) {
 }
 
 // The product is asked of the open connection, not guessed from the kind name: an
-// "MicroSoft Access" kind reaches whatever database its ODBC data source names. The
-// #...# form is Jet's own; every other product refuses it. When the connection cannot
-// tell (not open, no such property) the standard quoted form is used, and the query
-// itself reports what is wrong with the connection.
-std::string TimeLiteral(const _ConnectionPtr& connection, const std::string& canonicalTime) {
-    std::string product;
+// "MicroSoft Access" kind reaches whatever database its ODBC data source names. When
+// the connection cannot tell (not open, no such property) the answer is empty, and
+// the query itself reports what is wrong with the connection.
+static std::string ProductName(const _ConnectionPtr& connection) {
     try {
         _variant_t name = connection->GetProperties()->GetItem(_variant_t("DBMS Name"))->GetValue();
-        if (name.vt != VT_NULL && name.vt != VT_EMPTY) product = UpperCase(static_cast<_bstr_t>(name).str());
+        if (name.vt != VT_NULL && name.vt != VT_EMPTY) return UpperCase(static_cast<_bstr_t>(name).str());
     } catch (const _com_error&) {
-        product.clear();
     }
+    return std::string();
+}
+
+// The #...# form is Jet's own; every other product refuses it. An unknown product gets
+// the standard quoted form.
+std::string TimeLiteral(const _ConnectionPtr& connection, const std::string& canonicalTime) {
+    std::string product = ProductName(connection);
     if (product.find("ACCESS") != std::string::npos || product.find("JET") != std::string::npos)
         return "#" + canonicalTime + "#";
     if (product.find("ORACLE") != std::string::npos)
         return "to_date('" + canonicalTime + "','YYYY-MM-DD hh24:MI:SS')";
     return "'" + canonicalTime + "'";
+}
+
+// SQLite's cast returns a text column's bytes unchanged, PostgreSQL's gives the full
+// stored precision of a timestamp; neither Jet nor Oracle has a cast that does either.
+std::string StoredTextExpression(const _ConnectionPtr& connection, const char* column) {
+    std::string product = ProductName(connection);
+    if (product.find("SQLITE") != std::string::npos || product.find("POSTGRES") != std::string::npos)
+        return std::string("CAST(") + column + " AS TEXT)";
+    if (product.find("MARIADB") != std::string::npos || product.find("MYSQL") != std::string::npos)
+        return std::string("CAST(") + column + " AS CHAR)";
+    return column;
 }
 
 }  // namespace morvane

@@ -30,6 +30,10 @@ std::string FormatMessageText(const char* messageTemplate, const char* errorText
 // Shows a failed query operation's error through the framework message box.
 void ReportFailure(const char* messageTemplate, const _com_error& error);
 
+// Shows `problem` (a text of the store's own, not a COM error) in the same box and
+// form as ReportFailure.
+void ReportProblem(const char* messageTemplate, const std::string& problem);
+
 // Runs `body` as one protected stretch: a COM error ends it, is shown with the
 // operation's message, and sets `status` to -1. Returns true when the body finished.
 template <class Body>
@@ -80,6 +84,11 @@ std::string CheckedTimeKey(const char* key, std::size_t capacity);
 // The time literal for `canonicalTime` in the dialect of the product behind the
 // connection: #...# for Access and Jet, to_date(...) for Oracle, '...' for the rest.
 std::string TimeLiteral(const _ConnectionPtr& connection, const std::string& canonicalTime);
+
+// A select-list expression giving `column` as the product stores it, as text: a cast
+// where the product has one that keeps the stored form (SQLite, PostgreSQL, MariaDB and
+// MySQL), else the bare column (its value's own text form is then all there is).
+std::string StoredTextExpression(const _ConnectionPtr& connection, const char* column);
 
 // The 250 points of the standard profile that seeds the result table.
 extern const float g_fStandardSeq[250];

@@ -68,8 +68,10 @@ std::string RegisterDataSource(const PlantPaths& paths) {
         drivers << "[SQLite3]\nDriver=" << kSqliteDriver << "\n";
         std::ofstream sources(paths.home + "/odbc.ini");
         // StepAPI=1: rows are fetched as they are read instead of the whole result first.
+        // JournalMode=WAL: the plant is this program's own database, and in write-ahead
+        // logging a host reading it never blocks the charging system writing to it.
         sources << "[" << paths.dataSource << "]\nDriver=SQLite3\nDatabase=" << paths.database
-                << "\nStepAPI=1\nTimeout=5000\n";
+                << "\nStepAPI=1\nTimeout=5000\nJournalMode=WAL\n";
         if (!drivers || !sources) return "cannot write the ODBC configuration into " + paths.home;
     }
     setenv("ODBCSYSINI", paths.home.c_str(), 1);

@@ -157,10 +157,19 @@ void ConnectionImpl::OpenWith(const std::string& connectionString) {
     Open(_bstr_t(), _bstr_t(), _bstr_t(), adConnectUnspecified);
 }
 
+// A transaction lives in the server's session: once the server connection is gone, so
+// is the transaction, and holding on to it would refuse Close, Open and BeginTrans for
+// good. Nothing is rolled back here; there is nothing left to roll back.
+void ConnectionImpl::ForgetLostTransaction() {
+    if (transactionLevel_ > 0 && session_ && session_->ConnectionLost()) transactionLevel_ = 0;
+}
+
 // Closing inside a transaction is refused, as ADO does, rather than silently rolling
-// back (or committing) the work.
+// back (or committing) the work; a transaction that died with the server connection
+// does not hold the object.
 HRESULT ConnectionImpl::Close() {
     if (!session_) RaiseAdo(adErrObjectClosedHr);
+    ForgetLostTransaction();
     if (transactionLevel_ > 0) RaiseAdo(adErrInTransactionHr);
     CloseRecordsets();
     session_.reset();
@@ -190,26 +199,42 @@ _RecordsetPtr ConnectionImpl::Execute(const _bstr_t& commandText, VARIANT* recor
     return pointer;
 }
 
+// On a lost connection the engine's own error says why a new transaction cannot begin.
 long ConnectionImpl::BeginTrans() {
     const auto& session = Session();
+    ForgetLostTransaction();
     if (transactionLevel_ > 0) RaiseAdo(adErrFeatureNotAvailableHr);  // the engines here do not nest
     session->BeginTransaction();
     transactionLevel_ = 1;
     return transactionLevel_;
 }
 
+// A commit that fails because the connection is gone still fails (nothing was
+// committed), but leaves no transaction behind.
 HRESULT ConnectionImpl::CommitTrans() {
     const auto& session = Session();
     if (transactionLevel_ == 0) throw _com_error(E_FAIL, "No transaction is active.");
-    session->CommitTransaction();
+    try {
+        session->CommitTransaction();
+    } catch (const _com_error&) {
+        ForgetLostTransaction();
+        throw;
+    }
     transactionLevel_ = 0;
     return S_OK;
 }
 
+// Rolling back a transaction that died with the server connection succeeds: the
+// server has already discarded its work, which is what a rollback asks for.
 HRESULT ConnectionImpl::RollbackTrans() {
     const auto& session = Session();
     if (transactionLevel_ == 0) throw _com_error(E_FAIL, "No transaction is active.");
-    session->RollbackTransaction();
+    try {
+        session->RollbackTransaction();
+    } catch (const _com_error&) {
+        ForgetLostTransaction();
+        if (transactionLevel_ > 0) throw;
+    }
     transactionLevel_ = 0;
     return S_OK;
 }

@@ -52,6 +52,7 @@ public:
 private:
     ~ConnectionImpl() override;
     void CloseRecordsets();
+    void ForgetLostTransaction();
 
     std::string connectionString_;
     std::string providerName_;

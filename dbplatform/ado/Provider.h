@@ -132,6 +132,9 @@ public:
     virtual void BeginTransaction() = 0;
     virtual void CommitTransaction() = 0;
     virtual void RollbackTransaction() = 0;
+    // True once the server connection is gone (the server ended the session, or the link
+    // broke): an open transaction went with it. Never changes the session's state.
+    virtual bool ConnectionLost() { return false; }
 
     // Write-back of one row. Each returns the number of rows changed: the engine raises
     // DB_E_CONCURRENCYVIOLATION unless it is exactly 1. A provider changes at most one row

@@ -412,6 +412,13 @@ void OdbcSession::EndTransaction(SQLSMALLINT completion) {
 void OdbcSession::CommitTransaction() { EndTransaction(SQL_COMMIT); }
 void OdbcSession::RollbackTransaction() { EndTransaction(SQL_ROLLBACK); }
 
+// The driver's own verdict; it knows of a lost link once a call has met it.
+bool OdbcSession::ConnectionLost() {
+    SQLUINTEGER dead = SQL_CD_FALSE;
+    SQLRETURN rc = SQLGetConnectAttr(link_->connection, SQL_ATTR_CONNECTION_DEAD, &dead, 0, nullptr);
+    return SQL_SUCCEEDED(rc) && dead == SQL_CD_TRUE;
+}
+
 // The WHERE clause that picks exactly the row at `locator` and checks the original values
 // of the columns being changed. Without a unique locator, the first matching row is taken:
 // a keyless table may hold identical rows and only one of them may change.

@@ -56,6 +56,7 @@ public:
     void BeginTransaction() override;
     void CommitTransaction() override;
     void RollbackTransaction() override;
+    bool ConnectionLost() override;
 
     long InsertRow(const std::string& table, const std::vector<ColumnWrite>& columns, RowLocator* locator) override;
     long UpdateRow(const std::string& table, const std::vector<ColumnWrite>& columns, RowLocator* locator) override;

@@ -1,5 +1,7 @@
 #include <dbplatform/providers/postgresql/PgSession.h>
 
+#include <poll.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cstring>
@@ -357,6 +359,20 @@ std::string PgSession::DbmsVersion() {
 void PgSession::BeginTransaction() { RunCommand("BEGIN"); }
 void PgSession::CommitTransaction() { RunCommand("COMMIT"); }
 void PgSession::RollbackTransaction() { RunCommand("ROLLBACK"); }
+
+// libpq marks the connection bad when a command meets a closed socket. A server that
+// ended the session (pg_terminate_backend, a restart) has sent its last message and
+// closed the socket already, so whatever is waiting there is read first: the message,
+// then the end of the stream. Only what is already there is read; nothing is sent.
+bool PgSession::ConnectionLost() {
+    PGconn* connection = link_->connection;
+    for (int read = 0; read < 8 && PQstatus(connection) != CONNECTION_BAD && !link_->streaming; ++read) {
+        pollfd waiting{PQsocket(connection), POLLIN, 0};
+        if (waiting.fd < 0 || ::poll(&waiting, 1, 0) != 1) break;
+        if (!PQconsumeInput(connection)) break;
+    }
+    return PQstatus(connection) == CONNECTION_BAD;
+}
 
 long PgSession::InsertRow(const std::string& table, const std::vector<ColumnWrite>& columns, RowLocator* locator) {
     link_->Quiesce();

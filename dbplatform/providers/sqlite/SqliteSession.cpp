@@ -134,13 +134,42 @@ bool IsSingleTableSelect(std::string_view sql, std::size_t* insertAt, std::strin
 
 constexpr int kBusyWaitForever = INT_MAX;
 
+// A file that does not exist, or exists empty, holds no database yet: nobody has chosen
+// its journal mode.
+bool HoldsNoDatabase(const std::string& path) {
+    std::error_code error;
+    if (!std::filesystem::exists(path, error)) return !error;
+    return std::filesystem::is_regular_file(path, error) && std::filesystem::file_size(path, error) == 0 && !error;
+}
+
+// Puts a database this provider creates into write-ahead logging, where readers never
+// block writers: a recordset read part way holds only a snapshot, so another process
+// can write and commit at once. The mode is kept in the file, for every later opener.
+void UseWriteAheadLog(sqlite3* db, const std::string& path) {
+    sqlite3_stmt* pragma = nullptr;
+    int rc = sqlite3_prepare_v2(db, "PRAGMA journal_mode=WAL", -1, &pragma, nullptr);
+    if (rc == SQLITE_OK) rc = sqlite3_step(pragma);
+    std::string mode;
+    if (rc == SQLITE_ROW) {
+        const unsigned char* text = sqlite3_column_text(pragma, 0);
+        mode = text ? reinterpret_cast<const char*>(text) : "";
+    }
+    std::string message = rc == SQLITE_ROW ? std::string() : sqlite3_errmsg(db);
+    sqlite3_finalize(pragma);
+    if (!EqualNoCase(mode, "wal")) {
+        ThrowError(E_FAIL, "Cannot put the new SQLite database file \"" + path + "\" into WAL journal mode: " +
+                               (message.empty() ? "SQLite kept the mode \"" + mode + "\"" : message));
+    }
+}
+
 }  // namespace
 
 void StatementCloser::operator()(sqlite3_stmt* statement) const noexcept { sqlite3_finalize(statement); }
 
 // A missing file is refused before SQLite is asked, with a message naming it: SQLite
 // itself would only say "unable to open database file". The busy timeout is the
-// connection timeout, so that a writer in another process makes us wait, not fail.
+// connection timeout, so that a writer in another process makes us wait, not fail. A
+// database created here (Create=True on a new file) uses write-ahead logging.
 std::unique_ptr<provider::Session> OpenSqliteSession(const provider::OpenRequest& request) {
     std::optional<std::string> source = request.properties.Get("Data Source");
     std::string path = source ? std::string(Trim(*source)) : std::string();
@@ -150,6 +179,7 @@ std::unique_ptr<provider::Session> OpenSqliteSession(const provider::OpenRequest
     const bool create = IsTrue(request.properties.Get("Create"));
     const bool inMemory = path == ":memory:";
     std::error_code error;
+    const bool creating = create && !inMemory && HoldsNoDatabase(path);
     if (!create && !inMemory && !std::filesystem::exists(path, error)) {
         ThrowError(E_FAIL, "The SQLite database file \"" + path + "\" does not exist (Create=True creates it).");
     }
@@ -178,6 +208,8 @@ std::unique_ptr<provider::Session> OpenSqliteSession(const provider::OpenRequest
         ThrowError(E_FAIL, "Cannot open the SQLite database file \"" + path + "\": " + message);
     }
     sqlite3_finalize(probe);
+    // Only a database made here: an existing file keeps the journal mode its owner chose.
+    if (creating) UseWriteAheadLog(db, path);
     return session;
 }
 
