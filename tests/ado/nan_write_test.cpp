@@ -61,7 +61,9 @@ protected:
         std::string text;
         while (!rows->GetadoEOF()) {
             _variant_t w = rows->GetCollect(_variant_t("w"));
-            std::string shown = w.vt == VT_NULL ? "NULL" : std::isnan(static_cast<double>(w)) ? "nan" : std::to_string(static_cast<double>(w));
+            std::string shown = w.vt == VT_NULL                    ? "NULL"
+                                : std::isnan(static_cast<double>(w)) ? "nan"
+                                                                      : std::to_string(static_cast<double>(w));
             text += std::to_string(static_cast<long>(rows->GetCollect(_variant_t("id")))) + "|" + shown + "|" +
                     static_cast<const char*>(_bstr_t(rows->GetCollect(_variant_t("note")))) + ";";
             rows->MoveNext();
@@ -113,7 +115,8 @@ TEST_P(NanWrite, IsStoredOrRefusedBeforeWriting) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, NanWrite,
-                         ::testing::Values(NanCase{Target::SqliteNative, false, true}, NanCase{Target::SqliteOdbc, false, true},
+                         ::testing::Values(NanCase{Target::SqliteNative, false, true},
+                                           NanCase{Target::SqliteOdbc, false, true},
                                            NanCase{Target::PostgresNative, true, false},
                                            NanCase{Target::PostgresOdbc, true, false},
                                            NanCase{Target::MariaOdbc, false, false}),
