@@ -30,5 +30,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     IntegerFromText(text, &integer);
     std::string bytes;
     BytesFromHex(text, &bytes);
+    // A stored number read strictly must agree with the plain integer reader.
+    std::int64_t stored = 0;
+    double storedReal = 0;
+    if (ReadStoredNumber(text, &stored, &storedReal) == StoredNumber::Integer &&
+        (!IntegerFromText(text, &integer) || integer != stored))
+        std::abort();
     return 0;
 }

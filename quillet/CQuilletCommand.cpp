@@ -34,6 +34,11 @@ int CQuillet::CreateTable(CString table, CStringList* names, CStringList* types)
     int kind = GetDatabaseKind();
     CString statement;
     if (!ComposeCreateTable(table, names, types, kind, varcharLen, &statement)) return 0;
+    if (RefusesAsColumnless(statement, kind)) {  // nothing is sent
+        lastError = kNoColumnRefusal;
+        CloseRecordset();
+        return 0;
+    }
     if (TranslatesCreateStatement(kind)) statement = TranslateSql(statement);
     int result = ExecuteSql(statement, adCmdText);
     CloseRecordset();
@@ -46,6 +51,11 @@ int CQuillet::CreateTableEx(CString table, CStringList* names, CStringList* type
     int length = varcharLen;
     CString statement = ComposeCreateTableEx(table, names, types, sizes, extras, nullability, kind, &length);
     SetVarcharLength(length);
+    if (RefusesAsColumnless(statement, kind)) {  // nothing is sent
+        lastError = kNoColumnRefusal;
+        CloseRecordset();
+        return 0;
+    }
     if (TranslatesCreateStatement(kind)) statement = TranslateSql(statement);
     int result = ExecuteSql(statement, adCmdText);
     CloseRecordset();

@@ -6,6 +6,7 @@
 #include <dbplatform/automation/SafeArray.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 namespace quillet {
@@ -220,8 +221,26 @@ int CQuillet::SetFieldShortAt(long index, const short& value) { return SetFieldV
 int CQuillet::SetFieldInt(const char* name, const int& value) { return SetFieldValue(name, _variant_t(value)); }
 int CQuillet::SetFieldIntAt(long index, const int& value) { return SetFieldValueAt(index, _variant_t(value)); }
 // A long that does not fit 32 bits travels as a 64-bit integer rather than being cut.
-int CQuillet::SetFieldLong(const char* name, const long& value) { return SetFieldValue(name, _variant_t(value)); }
-int CQuillet::SetFieldLongAt(long index, const long& value) { return SetFieldValueAt(index, _variant_t(value)); }
+// The interface's long is 32 bits (VT_I4), as GetFieldLong reads it back: a wider value
+// (this platform's long has 64) is refused with the overflow message, never cut or stored
+// as a number GetFieldLong could not return. A closed recordset is reported as for every
+// field operation, without a text.
+int CQuillet::SetFieldLong(const char* name, const long& value) {
+    if (value < INT32_MIN || value > INT32_MAX) {
+        if (!IsRecordsetOpen()) return 0;
+        lastError = SystemMessageOf(_com_error(DISP_E_OVERFLOW));
+        return 0;
+    }
+    return SetFieldValue(name, _variant_t(value));
+}
+int CQuillet::SetFieldLongAt(long index, const long& value) {
+    if (value < INT32_MIN || value > INT32_MAX) {
+        if (!IsRecordsetOpen()) return 0;
+        lastError = SystemMessageOf(_com_error(DISP_E_OVERFLOW));
+        return 0;
+    }
+    return SetFieldValueAt(index, _variant_t(value));
+}
 int CQuillet::SetFieldFloat(const char* name, const float& value) { return SetFieldValue(name, _variant_t(value)); }
 int CQuillet::SetFieldFloatAt(long index, const float& value) { return SetFieldValueAt(index, _variant_t(value)); }
 int CQuillet::SetFieldDouble(const char* name, const double& value) { return SetFieldValue(name, _variant_t(value)); }

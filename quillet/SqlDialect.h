@@ -35,6 +35,10 @@ bool ComposeCreateTable(const CString& table, const CStringList* names, const CS
 CString ComposeCreateTableEx(const CString& table, const CStringList* names, const CStringList* types,
                              const CStringList* sizes, const CStringList* extras, const CStringList* nullability,
                              int kind, int* varcharLength);
+// A built CREATE TABLE statement without any column (every pair skipped) that must not be
+// sent to `kind`, and the text that says why.
+bool RefusesAsColumnless(const CString& statement, int kind);
+extern const char* const kNoColumnRefusal;
 // Whether a built CREATE or DROP statement goes through the translator for `kind`.
 bool TranslatesCreateStatement(int kind);
 

@@ -58,6 +58,16 @@ CString ColumnTypeText(const CString& type, int kind, int varcharLength) {
     return word;
 }
 
+const char* const kNoColumnRefusal = "CREATE TABLE needs at least one column with both a name and a type.";
+
+bool RefusesAsColumnless(const CString& statement, int kind) {
+    // Every product but PostgreSQL fails on "()" itself and names the fault in its own
+    // words; PostgreSQL would create a table without columns.
+    if (kind != DB_POSTGRESQL) return false;
+    const int length = statement.GetLength();
+    return length >= 2 && statement.Right(2) == "()";
+}
+
 bool TranslatesCreateStatement(int kind) { return kind != DB_ACCESS && kind != DB_EXCEL; }
 
 bool ComposeCreateTable(const CString& table, const CStringList* names, const CStringList* types, int kind,

@@ -89,6 +89,31 @@ HRESULT dbplatform::detail::NumberFromText(std::string_view text, ParsedNumber* 
     return S_OK;
 }
 
+HRESULT dbplatform::detail::PatternFromRadixText(std::string_view text, std::uint32_t* pattern) {
+    while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
+    while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+    if (text.empty() || text.front() != '&') return S_FALSE;
+    if (text.size() < 3) return DISP_E_TYPEMISMATCH;
+    const char marker = text[1];
+    unsigned bitsPerDigit;
+    if (marker == 'H' || marker == 'h') bitsPerDigit = 4;
+    else if (marker == 'O' || marker == 'o') bitsPerDigit = 3;
+    else return DISP_E_TYPEMISMATCH;
+    std::uint64_t value = 0;
+    for (char c : text.substr(2)) {
+        unsigned digit;
+        if (c >= '0' && c <= '9') digit = static_cast<unsigned>(c - '0');
+        else if (c >= 'a' && c <= 'f') digit = static_cast<unsigned>(c - 'a' + 10);
+        else if (c >= 'A' && c <= 'F') digit = static_cast<unsigned>(c - 'A' + 10);
+        else return DISP_E_TYPEMISMATCH;
+        if (digit >= (1u << bitsPerDigit)) return DISP_E_TYPEMISMATCH;
+        value = (value << bitsPerDigit) | digit;
+        if (value > UINT32_MAX) return DISP_E_OVERFLOW;  // leading zeros never get here
+    }
+    *pattern = static_cast<std::uint32_t>(value);
+    return S_OK;
+}
+
 HRESULT dbplatform::detail::FloatFromText(std::string_view text, float* value) {
     std::string normal;
     bool integerOnly;

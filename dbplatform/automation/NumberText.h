@@ -2,6 +2,7 @@
 // Internal to the automation area.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -24,6 +25,12 @@ HRESULT NumberFromText(std::string_view text, ParsedNumber* number);
 // The same for a float target, read directly as a float so that the shortest float
 // text reads back exactly.
 HRESULT FloatFromText(std::string_view text, float* value);
+
+// Reads [blanks]&H hexdigits[blanks] or [blanks]&O octaldigits[blanks] (letters in either
+// case) as the bit pattern it writes, at most 32 bits as in the platform's number parser.
+// Not of that form at all (no leading '&'): S_FALSE, so the caller reads a decimal number.
+// A malformed digit: DISP_E_TYPEMISMATCH; more than 32 bits: DISP_E_OVERFLOW.
+HRESULT PatternFromRadixText(std::string_view text, std::uint32_t* pattern);
 
 // The shortest text (15, 16 or 17 significant digits; 6 to 9 for a float) that reads
 // back to the same value, with LC_NUMERIC's decimal separator.

@@ -10,6 +10,7 @@
 #include <cfloat>
 #include <cmath>
 #include <cstdio>
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <strings.h>
@@ -112,7 +113,8 @@ bool ReadNumber(const VARIANT& source, Number* number) {
         case VT_UINT: number->integer = source.uintVal; return true;
         case VT_I8: number->integer = source.llVal; return true;
         case VT_UI8: number->integer = source.ullVal; return true;
-        case VT_BOOL: number->integer = source.boolVal != 0 ? -1 : 0; return true;
+        // The raw 16-bit value, as the platform keeps it: a non-canonical 1 stays 1.
+        case VT_BOOL: number->integer = static_cast<SHORT>(source.boolVal); return true;
         case VT_R4: number->isInteger = false, number->real = source.fltVal; return true;
         case VT_R8: number->isInteger = false, number->real = source.dblVal; return true;
         case VT_DATE: number->isInteger = false, number->real = source.date; return true;
@@ -141,9 +143,12 @@ HRESULT StoreDate(double value, VARIANT* out) {
 HRESULT StoreDouble(double value, VARTYPE type, VARIANT* out) {
     if (type == VT_DATE) return StoreDate(value, out);
     if (type == VT_R4) {
-        if (std::isfinite(value) && std::fabs(value) > FLT_MAX) return DISP_E_OVERFLOW;
+        // Rounded to the nearest float first: a double just above FLT_MAX that rounds to it
+        // is FLT_MAX; only what rounds past it, and an infinity, overflows.
+        const float rounded = static_cast<float>(value);
+        if (!std::isfinite(rounded)) return DISP_E_OVERFLOW;
         out->vt = VT_R4;
-        out->fltVal = static_cast<float>(value);
+        out->fltVal = rounded;
         return S_OK;
     }
     out->vt = VT_R8;
@@ -172,9 +177,48 @@ HRESULT StoreNumber(const Number& number, VARTYPE type, VARIANT* out) {
     return StoreDouble(number.isInteger ? static_cast<double>(number.integer) : number.real, type, out);
 }
 
+bool IsUnsignedType(VARTYPE type) {
+    return type == VT_UI1 || type == VT_UI2 || type == VT_UI4 || type == VT_UINT || type == VT_UI8;
+}
+
+// The bit pattern of a "&H"/"&O" text as the number it stands for in `type`. The pattern is
+// a 32-bit signed number, as the platform reads it ("&HFFFFFFFF" is -1), except that a
+// pattern that fills no more than a narrower signed type is read in that type's width
+// ("&HFFFF" is -1 as a VT_I2, 65535 as a VT_I4) and unsigned types read it unsigned.
+HRESULT StorePattern(std::uint32_t pattern, VARTYPE type, VARIANT* out) {
+    Number number;
+    number.isInteger = true;
+    number.integer = static_cast<std::int32_t>(pattern);
+    if (IsUnsignedType(type)) {
+        number.integer = pattern;
+    } else if (type == VT_I1 && pattern <= 0xFF) {
+        number.integer = static_cast<std::int8_t>(pattern);
+    } else if (type == VT_I2 && pattern <= 0xFFFF) {
+        number.integer = static_cast<std::int16_t>(pattern);
+    }
+    return StoreNumber(number, type, out);
+}
+
+// "True"/"False" and the "#TRUE#"/"#FALSE#" forms, in any case, blanks around; 1 true,
+// 0 false, -1 for any other text.
+int BooleanWord(const std::string& text) {
+    std::size_t first = text.find_first_not_of(" \t\r\n");
+    std::size_t last = text.find_last_not_of(" \t\r\n");
+    std::string word = first == std::string::npos ? std::string() : text.substr(first, last - first + 1);
+    if (strcasecmp(word.c_str(), "true") == 0 || strcasecmp(word.c_str(), "#true#") == 0) return 1;
+    if (strcasecmp(word.c_str(), "false") == 0 || strcasecmp(word.c_str(), "#false#") == 0) return 0;
+    return -1;
+}
+
 // Text -> any scalar type except text itself.
 HRESULT FromText(const VARIANT& source, VARTYPE type, VARIANT* out) {
     std::string text = SourceText(source);
+    if (type != VT_DATE && type != VT_ERROR) {
+        std::uint32_t pattern = 0;
+        HRESULT radix = dbplatform::detail::PatternFromRadixText(text, &pattern);
+        if (FAILED(radix)) return radix;
+        if (radix == S_OK) return StorePattern(pattern, type, out);
+    }
     if (type == VT_DATE) {
         DATE date;
         HRESULT hr = dbplatform::DateFromText(text, &date);
@@ -190,11 +234,8 @@ HRESULT FromText(const VARIANT& source, VARTYPE type, VARIANT* out) {
         return S_OK;
     }
     if (type == VT_BOOL) {
-        std::size_t first = text.find_first_not_of(" \t\r\n");
-        std::size_t last = text.find_last_not_of(" \t\r\n");
-        std::string word = first == std::string::npos ? std::string() : text.substr(first, last - first + 1);
-        if (strcasecmp(word.c_str(), "true") == 0) return StoreBool(true, out);
-        if (strcasecmp(word.c_str(), "false") == 0) return StoreBool(false, out);
+        const int word = BooleanWord(text);
+        if (word >= 0) return StoreBool(word == 1, out);
     }
     if (type == VT_ERROR) return DISP_E_TYPEMISMATCH;
     ParsedNumber number;
@@ -210,7 +251,7 @@ HRESULT ToText(const VARIANT& source, USHORT flags, VARIANT* out) {
         case VT_BOOL:
             if (flags & (VARIANT_ALPHABOOL | VARIANT_LOCALBOOL))
                 return StoreText(source.boolVal != 0 ? "True" : "False", out);
-            return StoreText(source.boolVal != 0 ? "-1" : "0", out);
+            return StoreText(std::to_string(static_cast<SHORT>(source.boolVal)), out);
         case VT_R4: return StoreText(dbplatform::detail::TextFromFloat(source.fltVal), out);
         case VT_R8: return StoreText(dbplatform::detail::TextFromDouble(source.dblVal), out);
         case VT_DATE:
@@ -243,8 +284,25 @@ HRESULT ToObject(const VARIANT& source, VARTYPE type, VARIANT* out) {
     return S_OK;
 }
 
+// The width in bits of an unsigned integer type.
+unsigned UnsignedBits(VARTYPE type) {
+    switch (type) {
+        case VT_UI1: return 8;
+        case VT_UI2: return 16;
+        case VT_UI8: return 64;
+        default: return 32;  // VT_UI4, VT_UINT
+    }
+}
+
+bool IsNaN(const VARIANT& value) {
+    return (value.vt == VT_R8 && std::isnan(value.dblVal)) || (value.vt == VT_R4 && std::isnan(value.fltVal));
+}
+
 HRESULT Convert(const VARIANT& source, USHORT flags, VARTYPE type, VARIANT* out) {
-    if (type == VT_EMPTY) return S_OK;  // `out` is already empty
+    if (type == VT_EMPTY) {
+        // A database NULL is a value: it does not become "no value".
+        return source.vt == VT_NULL ? DISP_E_TYPEMISMATCH : S_OK;  // `out` is already empty
+    }
     if (type == VT_NULL) {
         if (source.vt != VT_EMPTY) return DISP_E_TYPEMISMATCH;  // VT_NULL itself was copied
         out->vt = VT_NULL;
@@ -263,8 +321,17 @@ HRESULT Convert(const VARIANT& source, USHORT flags, VARTYPE type, VARIANT* out)
         if (!IsIntegerType(type)) return DISP_E_TYPEMISMATCH;
         return StoreInteger(source.scode, type, out);
     }
+    // NaN is no number of any other type (not even VT_BOOL, where it would be "true").
+    if (IsNaN(source)) return DISP_E_OVERFLOW;
     Number number;
     if (!ReadNumber(source, &number)) return DISP_E_BADVARTYPE;
+    // A boolean is a 16-bit pattern: an unsigned type takes it wrapped to its width
+    // (VARIANT_TRUE is 255 as VT_UI1, 65535 as VT_UI2).
+    if (source.vt == VT_BOOL && IsUnsignedType(type)) {
+        const unsigned bits = UnsignedBits(type);
+        const unsigned __int128 mask = bits == 64 ? UINT64_MAX : ((static_cast<unsigned __int128>(1) << bits) - 1);
+        number.integer = static_cast<__int128>(static_cast<unsigned __int128>(number.integer) & mask);
+    }
     if (type == VT_ERROR) {
         if (!number.isInteger || source.vt == VT_BOOL || source.vt == VT_EMPTY) return DISP_E_TYPEMISMATCH;
         HRESULT hr = StoreInteger(number.integer, VT_I4, out);

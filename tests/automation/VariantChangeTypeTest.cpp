@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cfloat>
 #include <clocale>
 #include <cmath>
 #include <cstdlib>
@@ -25,8 +26,13 @@ long long IntegerOf(const VARIANT& value) {
         case VT_I1: return value.cVal;
         case VT_UI1: return value.bVal;
         case VT_I2: return value.iVal;
+        case VT_UI2: return value.uiVal;
         case VT_I4: return value.lVal;
+        case VT_INT: return value.intVal;
+        case VT_UI4: return value.ulVal;
+        case VT_UINT: return value.uintVal;
         case VT_I8: return value.llVal;
+        case VT_UI8: return static_cast<long long>(value.ullVal);
         case VT_BOOL: return value.boolVal;
         case VT_ERROR: return value.scode;
         default: ADD_FAILURE() << "not an integer type: " << value.vt; return 0;
@@ -111,7 +117,7 @@ TEST(VariantChangeType, NullAndEmpty) {
         {Null(), VT_I4, DISP_E_TYPEMISMATCH},   {Null(), VT_R8, DISP_E_TYPEMISMATCH},
         {Null(), VT_DATE, DISP_E_TYPEMISMATCH}, {Null(), VT_BSTR, DISP_E_TYPEMISMATCH},
         {Null(), VT_BOOL, DISP_E_TYPEMISMATCH}, {Null(), VT_UI1, DISP_E_TYPEMISMATCH},
-        {Null(), VT_NULL, S_OK},                {Null(), VT_EMPTY, S_OK},
+        {Null(), VT_NULL, S_OK},                {Null(), VT_EMPTY, DISP_E_TYPEMISMATCH},
         {_variant_t(), VT_NULL, S_OK},          {_variant_t(), VT_BSTR, S_OK},
         {_variant_t(), VT_R8, S_OK},            {_variant_t(), VT_DATE, S_OK},
         {_variant_t(), VT_BOOL, S_OK},          {_variant_t(3), VT_NULL, DISP_E_TYPEMISMATCH},
@@ -281,6 +287,122 @@ TEST(VariantChangeType, NumbersAndDates) {
     ASSERT_EQ(Change(_variant_t("1900-01-04 06:00"), VT_DATE, &date), S_OK);
     EXPECT_EQ(date.date, 5.25);
     EXPECT_EQ(Change(_variant_t("5.25"), VT_DATE, &date), DISP_E_TYPEMISMATCH);
+}
+
+_variant_t Bool(SHORT raw) {
+    _variant_t value;
+    value.vt = VT_BOOL;
+    value.boolVal = static_cast<VARIANT_BOOL>(raw);
+    return value;
+}
+
+// The conversions where hosts on Windows get a value and this platform once differed.
+TEST(VariantChangeType, AsWindowsGivesThem) {
+    struct Case {
+        _variant_t in;
+        VARTYPE type;
+        HRESULT hr;
+        long long integer;  // integer and boolean results
+        double real;        // VT_R4 and VT_R8 results
+        const char* text;   // VT_BSTR results
+    };
+    const double inf = std::numeric_limits<double>::infinity();
+    const Case cases[] = {
+        // A boolean is a 16-bit pattern: unsigned types take it wrapped.
+        {Bool(-1), VT_UI1, S_OK, 255, 0, nullptr},
+        {Bool(-1), VT_UI2, S_OK, 65535, 0, nullptr},
+        {Bool(-1), VT_UI4, S_OK, 4294967295LL, 0, nullptr},
+        {Bool(-1), VT_UINT, S_OK, 4294967295LL, 0, nullptr},
+        {Bool(-1), VT_UI8, S_OK, -1 /* all 64 bits set */, 0, nullptr},
+        {Bool(0), VT_UI1, S_OK, 0, 0, nullptr},
+        {Bool(-1), VT_I1, S_OK, -1, 0, nullptr},
+        {Bool(-1), VT_I8, S_OK, -1, 0, nullptr},
+        // A non-canonical raw 1 stays 1.
+        {Bool(1), VT_I4, S_OK, 1, 0, nullptr},
+        {Bool(1), VT_R8, S_OK, 0, 1.0, nullptr},
+        {Bool(1), VT_BSTR, S_OK, 0, 0, "1"},
+        {Bool(1), VT_UI1, S_OK, 1, 0, nullptr},
+        {Bool(-1), VT_BSTR, S_OK, 0, 0, "-1"},
+        // Hexadecimal and octal texts, at most 32 bits.
+        {"&H10", VT_I4, S_OK, 16, 0, nullptr},
+        {"&h1F", VT_I4, S_OK, 31, 0, nullptr},
+        {"&O17", VT_I4, S_OK, 15, 0, nullptr},
+        {"&o17", VT_UI1, S_OK, 15, 0, nullptr},
+        {" &H10 ", VT_I2, S_OK, 16, 0, nullptr},
+        {"&HFFFF", VT_I4, S_OK, 65535, 0, nullptr},
+        {"&HFFFF", VT_I2, S_OK, -1, 0, nullptr},
+        {"&HFFFF", VT_UI2, S_OK, 65535, 0, nullptr},
+        {"&HFF", VT_I1, S_OK, -1, 0, nullptr},
+        {"&HFF", VT_UI1, S_OK, 255, 0, nullptr},
+        {"&H100", VT_UI1, DISP_E_OVERFLOW, 0, 0, nullptr},
+        {"&H10000", VT_I2, DISP_E_OVERFLOW, 0, 0, nullptr},
+        {"&HFFFFFFFF", VT_I4, S_OK, -1, 0, nullptr},
+        {"&HFFFFFFFF", VT_I2, S_OK, -1, 0, nullptr},
+        {"&HFFFFFFFF", VT_UI4, S_OK, 4294967295LL, 0, nullptr},
+        {"&HFFFFFFFF", VT_R8, S_OK, 0, -1.0, nullptr},
+        {"&H80000000", VT_I4, S_OK, INT32_MIN, 0, nullptr},
+        {"&H10", VT_R8, S_OK, 0, 16.0, nullptr},
+        {"&H10", VT_R4, S_OK, 0, 16.0, nullptr},
+        {"&H10", VT_BOOL, S_OK, VARIANT_TRUE, 0, nullptr},
+        {"&H0", VT_BOOL, S_OK, VARIANT_FALSE, 0, nullptr},
+        {"&H100000000", VT_I8, DISP_E_OVERFLOW, 0, 0, nullptr},
+        {"&H0000000010", VT_I4, S_OK, 16, 0, nullptr},  // leading zeros are no bits
+        {"&O37777777777", VT_I4, S_OK, -1, 0, nullptr},
+        {"&O40000000000", VT_I4, DISP_E_OVERFLOW, 0, 0, nullptr},
+        {"&O18", VT_I4, DISP_E_TYPEMISMATCH, 0, 0, nullptr},
+        {"&HG", VT_I4, DISP_E_TYPEMISMATCH, 0, 0, nullptr},
+        {"&H", VT_I4, DISP_E_TYPEMISMATCH, 0, 0, nullptr},
+        {"&X10", VT_I4, DISP_E_TYPEMISMATCH, 0, 0, nullptr},
+        {"-&H10", VT_I4, DISP_E_TYPEMISMATCH, 0, 0, nullptr},
+        {"&H1 0", VT_I4, DISP_E_TYPEMISMATCH, 0, 0, nullptr},
+        {"&H10", VT_DATE, DISP_E_TYPEMISMATCH, 0, 0, nullptr},
+        // The boolean forms written between number signs.
+        {"#TRUE#", VT_BOOL, S_OK, VARIANT_TRUE, 0, nullptr},
+        {"#FALSE#", VT_BOOL, S_OK, VARIANT_FALSE, 0, nullptr},
+        {" #true# ", VT_BOOL, S_OK, VARIANT_TRUE, 0, nullptr},
+        {"#TRUE", VT_BOOL, DISP_E_TYPEMISMATCH, 0, 0, nullptr},
+        {"#TRUE#", VT_I4, DISP_E_TYPEMISMATCH, 0, 0, nullptr},
+        // Double -> single: the nearest float, overflow only past FLT_MAX.
+        {3.4028235e38, VT_R4, S_OK, 0, FLT_MAX, nullptr},
+        {-3.4028235e38, VT_R4, S_OK, 0, -FLT_MAX, nullptr},
+        {3.4028236e38, VT_R4, DISP_E_OVERFLOW, 0, 0, nullptr},
+        {1e39, VT_R4, DISP_E_OVERFLOW, 0, 0, nullptr},
+        {inf, VT_R4, DISP_E_OVERFLOW, 0, 0, nullptr},
+        {-inf, VT_R4, DISP_E_OVERFLOW, 0, 0, nullptr},
+        {1e-50, VT_R4, S_OK, 0, 0.0, nullptr},
+        {"3.4028235e38", VT_R4, S_OK, 0, FLT_MAX, nullptr},
+        // NaN is no value of another type; its text is still shown.
+        {std::nan(""), VT_R4, DISP_E_OVERFLOW, 0, 0, nullptr},
+        {std::nan(""), VT_BOOL, DISP_E_OVERFLOW, 0, 0, nullptr},
+        {std::nanf(""), VT_R8, DISP_E_OVERFLOW, 0, 0, nullptr},
+        {std::nan(""), VT_BSTR, S_OK, 0, 0, "NaN"},
+        // A database NULL does not become "no value".
+        {Null(), VT_EMPTY, DISP_E_TYPEMISMATCH, 0, 0, nullptr},
+        {_variant_t(7), VT_EMPTY, S_OK, 0, 0, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "vt " << c.in.vt << " -> " << c.type
+                                        << (c.in.vt == VT_BSTR ? " \"" + Text(c.in) + "\"" : std::string()));
+        _variant_t out;
+        const HRESULT hr = Change(c.in, c.type, &out);
+        EXPECT_EQ(c.hr, hr);
+        if (hr != c.hr) continue;
+        if (c.hr != S_OK) {
+            EXPECT_EQ(VT_EMPTY, out.vt);
+            continue;
+        }
+        EXPECT_EQ(c.type, out.vt);
+        if (out.vt != c.type) continue;
+        if (c.type == VT_R8) {
+            EXPECT_EQ(c.real, out.dblVal);
+        } else if (c.type == VT_R4) {
+            EXPECT_EQ(static_cast<float>(c.real), out.fltVal);
+        } else if (c.type == VT_BSTR) {
+            EXPECT_EQ(c.text, Text(out));
+        } else if (c.type != VT_EMPTY) {
+            EXPECT_EQ(c.integer, IntegerOf(out));
+        }
+    }
 }
 
 TEST(VariantChangeType, UnknownTypesAreBadVarType) {

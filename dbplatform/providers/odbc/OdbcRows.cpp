@@ -1,5 +1,9 @@
 #include <dbplatform/providers/odbc/OdbcRows.h>
 
+#include <strings.h>
+
+#include <cassert>
+
 #include <dbplatform/com/ComError.h>
 #include <dbplatform/providers/odbc/OdbcErrors.h>
 #include <dbplatform/providers/odbc/ValueText.h>
@@ -15,12 +19,46 @@ bool ReadFixed(SQLHSTMT statement, SQLUSMALLINT column, SQLSMALLINT cType, T* va
     return indicator != SQL_NULL_DATA;
 }
 
+// True when the connection's DBMS is `name`.
+bool DbmsIs(SQLHDBC connection, const char* name) {
+    char text[64] = {0};
+    SQLSMALLINT length = 0;
+    if (!SQL_SUCCEEDED(SQLGetInfo(connection, SQL_DBMS_NAME, text, sizeof text, &length))) return false;
+    return strcasecmp(text, name) == 0;
+}
+
+// True when the driver describes result column `column` as unsigned.
+bool IsUnsigned(SQLHSTMT statement, SQLUSMALLINT column) {
+    SQLLEN isUnsigned = SQL_FALSE;
+    if (!SQL_SUCCEEDED(SQLColAttribute(statement, column, SQL_DESC_UNSIGNED, nullptr, 0, nullptr, &isUnsigned)))
+        return false;
+    return isUnsigned == SQL_TRUE;
+}
+
 }  // namespace
 
 OdbcRows::OdbcRows(std::shared_ptr<OdbcLink> link, SQLHSTMT statement, std::vector<ColumnInfo> columns,
                    std::vector<ValueKind> kinds)
     : link_(std::move(link)), statement_(statement), columns_(std::move(columns)), kinds_(std::move(kinds)),
-      cells_(columns_.size()) {}
+      cells_(columns_.size()) {
+    assert(kinds_.size() == columns_.size());
+    ChooseNumberReadings();
+}
+
+// Decides once per statement which number columns are read through their text. The SQLite
+// driver's own number conversions run on the text it keeps anyway, so reading that text costs
+// no more than the native read.
+void OdbcRows::ChooseNumberReadings() {
+    numberAsText_.assign(columns_.size(), false);
+    const bool sqliteDriver = DbmsIs(link_->connection, "SQLite");
+    for (std::size_t i = 0; i < columns_.size(); ++i) {
+        const ValueKind kind = kinds_[i];
+        if (kind != ValueKind::Integer && kind != ValueKind::Double && kind != ValueKind::Boolean) continue;
+        const SQLUSMALLINT column = static_cast<SQLUSMALLINT>(i + 1);
+        numberAsText_[i] = sqliteDriver || columns_[i].type == adNumeric ||
+                           (kind == ValueKind::Integer && IsUnsigned(statement_, column));
+    }
+}
 
 OdbcRows::~OdbcRows() {
     SQLCloseCursor(statement_);
@@ -57,11 +95,40 @@ bool OdbcRows::ReadLong(SQLUSMALLINT column, SQLSMALLINT cType, std::string* out
     }
 }
 
+// Reads a number column through its text and keeps the value as stored: an integer in an
+// integer column, a real wherever it is stored (a real in an integer column is not cut to its
+// integer part), and a text that is no number as that text, so that converting it to a number
+// fails instead of yielding NULL or the number it begins with.
+void OdbcRows::ReadNumberAsText(SQLUSMALLINT column, ValueKind kind, CellData& cell) {
+    if (!ReadLong(column, SQL_C_CHAR, &cell.bytes)) return;
+    std::int64_t integer = 0;
+    double real = 0;
+    switch (ReadStoredNumber(cell.bytes, &integer, &real)) {
+        case StoredNumber::Integer:
+            if (kind == ValueKind::Double) {
+                cell.kind = ValueKind::Double;
+                cell.real = static_cast<double>(integer);
+            } else {
+                cell.kind = kind;
+                cell.integer = kind == ValueKind::Boolean ? integer != 0 : integer;
+            }
+            return;
+        case StoredNumber::Real:
+            cell.kind = ValueKind::Double;
+            cell.real = real;
+            return;
+        case StoredNumber::NotANumber:
+            cell.kind = ValueKind::Text;
+            return;
+    }
+}
+
 void OdbcRows::ReadCell(std::size_t index) {
     CellData& cell = cells_[index];
     cell.kind = ValueKind::Null;
     cell.notADate = false;
     SQLUSMALLINT column = static_cast<SQLUSMALLINT>(index + 1);
+    if (numberAsText_[index]) return ReadNumberAsText(column, kinds_[index], cell);
     switch (kinds_[index]) {
         case ValueKind::Integer: {
             SQLBIGINT value = 0;

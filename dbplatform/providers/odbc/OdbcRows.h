@@ -1,5 +1,11 @@
 // The rows of one ODBC statement, fetched forward one at a time; each row's cells are read
 // with SQLGetData when the row is fetched (drivers need ascending column order).
+//
+// Numbers are read natively where the driver hands over what the server stores, and through
+// their text where it would not: every number column of the SQLite driver (which turns a text
+// in a number column into NULL, or into the number the text begins with, and truncates a
+// real in an integer column), unsigned integers (which a signed 64-bit read wraps) and
+// NUMERIC/DECIMAL columns (whose values may lie past the range of a double).
 #pragma once
 
 #include <memory>
@@ -31,12 +37,15 @@ private:
     };
     void ReadCell(std::size_t column);
     bool ReadLong(SQLUSMALLINT column, SQLSMALLINT cType, std::string* out);
+    void ReadNumberAsText(SQLUSMALLINT column, ValueKind kind, CellData& cell);
+    void ChooseNumberReadings();
 
     std::shared_ptr<OdbcLink> link_;
     SQLHSTMT statement_;
     std::vector<ColumnInfo> columns_;
     std::vector<ValueKind> kinds_;
     std::vector<CellData> cells_;
+    std::vector<bool> numberAsText_;  // per column: read through its text (see above)
     bool done_ = false;
 };
 

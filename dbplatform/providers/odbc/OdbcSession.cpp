@@ -465,6 +465,7 @@ std::string OdbcSession::RowCondition(const std::string& table, const RowLocator
 }
 
 long OdbcSession::InsertRow(const std::string& table, const std::vector<ColumnWrite>& columns, RowLocator* locator) {
+    if (dbms_ == Dbms::SQLite) RefuseNaN(columns);
     ParameterList parameters;
     std::string sql = "INSERT INTO " + Name(table);
     if (columns.empty()) {
@@ -561,6 +562,7 @@ long OdbcSession::InsertRow(const std::string& table, const std::vector<ColumnWr
 
 long OdbcSession::UpdateRow(const std::string& table, const std::vector<ColumnWrite>& columns, RowLocator* locator) {
     if (columns.empty()) return 1;
+    if (dbms_ == Dbms::SQLite) RefuseNaN(columns);
     ParameterList parameters;
     std::string sets;
     for (const ColumnWrite& write : columns) {

@@ -1,6 +1,9 @@
 #include <dbplatform/providers/odbc/OdbcTypes.h>
 
 #include <algorithm>
+#include <cmath>
+
+#include <dbplatform/com/ComError.h>
 
 namespace dbplatform::provider::odbc {
 
@@ -28,6 +31,13 @@ OdbcType TypeForSqlType(SQLSMALLINT sqlType, SQLULEN columnSize) {
         case SQL_LONGVARBINARY: return {adLongVarBinary, ValueKind::Bytes, size};
         default: return {adVarWChar, ValueKind::Text, size};
     }
+}
+
+void RefuseNaN(const std::vector<ColumnWrite>& columns) {
+    for (const ColumnWrite& column : columns)
+        if (column.value.kind == ValueKind::Double && std::isnan(column.value.real))
+            throw _com_error(DB_E_CANTCONVERTVALUE,
+                             "NaN cannot be stored in column " + column.column + ": SQLite would store it as NULL.");
 }
 
 }  // namespace dbplatform::provider::odbc

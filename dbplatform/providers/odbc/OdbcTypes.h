@@ -3,6 +3,8 @@
 
 #include <dbplatform/providers/odbc/OdbcApi.h>
 
+#include <vector>
+
 #include <dbplatform/ado/Provider.h>
 
 namespace dbplatform::provider::odbc {
@@ -15,5 +17,9 @@ struct OdbcType {
 
 // The ADO type of a result column described as `sqlType` with `columnSize`.
 OdbcType TypeForSqlType(SQLSMALLINT sqlType, SQLULEN columnSize);
+
+// Refuses (DB_E_CANTCONVERTVALUE) a row to write that holds a NaN, for an engine that would
+// store it as NULL without a word (SQLite): the row could not be located afterwards.
+void RefuseNaN(const std::vector<ColumnWrite>& columns);
 
 }  // namespace dbplatform::provider::odbc

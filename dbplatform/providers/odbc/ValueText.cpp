@@ -1,5 +1,6 @@
 #include <dbplatform/providers/odbc/ValueText.h>
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <cmath>
@@ -43,6 +44,32 @@ bool IntegerFromText(std::string_view text, std::int64_t* value) {
     if (!text.empty() && text.front() == '+') text.remove_prefix(1);
     auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), *value);
     return !text.empty() && error == std::errc() && end == text.data() + text.size();
+}
+
+StoredNumber ReadStoredNumber(std::string_view text, std::int64_t* integer, double* real) {
+    std::string_view unsigned_ = text;
+    const bool negative = !text.empty() && text.front() == '-';
+    if (!text.empty() && (text.front() == '+' || text.front() == '-')) unsigned_.remove_prefix(1);
+    if (unsigned_ == "Inf" || unsigned_ == "Infinity") {
+        *real = negative ? -std::numeric_limits<double>::infinity() : std::numeric_limits<double>::infinity();
+        return StoredNumber::Real;
+    }
+    if (unsigned_ == "NaN" && unsigned_.size() == text.size()) {
+        *real = std::numeric_limits<double>::quiet_NaN();
+        return StoredNumber::Real;
+    }
+    // from_chars would also take "nan", "inf" and "infinity" in any case: only digits
+    // or a decimal point may start a number here.
+    if (unsigned_.empty() || !(std::isdigit(static_cast<unsigned char>(unsigned_.front())) || unsigned_.front() == '.'))
+        return StoredNumber::NotANumber;
+    const bool digitsOnly = std::all_of(unsigned_.begin(), unsigned_.end(),
+                                        [](char c) { return std::isdigit(static_cast<unsigned char>(c)); });
+    if (digitsOnly && IntegerFromText(text, integer)) return StoredNumber::Integer;
+    double parsed = 0;
+    auto [end, error] = std::from_chars(unsigned_.data(), unsigned_.data() + unsigned_.size(), parsed);
+    if (error != std::errc() || end != unsigned_.data() + unsigned_.size()) return StoredNumber::NotANumber;
+    *real = negative ? -parsed : parsed;
+    return StoredNumber::Real;
 }
 
 std::string TextFromDouble(double value) {

@@ -19,6 +19,17 @@ bool DateFromServerText(std::string_view text, DATE* date);
 bool DoubleFromText(std::string_view text, double* value);
 bool IntegerFromText(std::string_view text, std::int64_t* value);
 
+// What the text a driver prints for a value of a number column holds.
+enum class StoredNumber { Integer, Real, NotANumber };
+
+// Reads `text` strictly, so that a value stored as text in a number column is never taken
+// for a number it only begins with: an optional sign and decimal digits is an Integer when
+// it fits 64 bits; a decimal or exponent form, an integer too large for 64 bits, or one of
+// the words drivers print for stored infinities and NaN ("Inf", "Infinity", "NaN") is a
+// Real; anything else (a unit after the digits, separators, blanks, hexadecimal, a number
+// past the range of a double, the empty text) is NotANumber.
+StoredNumber ReadStoredNumber(std::string_view text, std::int64_t* integer, double* real);
+
 // The shortest text that reads back to the same value, with a '.' separator.
 std::string TextFromDouble(double value);
 std::string TextFromFloat(float value);

@@ -4,6 +4,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <cmath>
 
 #include <dbplatform/automation/DateTime.h>
 #include <dbplatform/providers/sqlite/SqliteErrors.h>
@@ -90,6 +91,13 @@ Value StorageForm(const Value& value, DataTypeEnum type, bool isNewValue) {
     return stored;
 }
 
+// SQLite stores a NaN as NULL without a word, and the row written could then no longer be
+// located by the value the cursor holds for it: refused before anything is written.
+void RefuseNaN(const ColumnWrite& column) {
+    if (column.value.kind == ValueKind::Double && std::isnan(column.value.real))
+        ThrowError(DB_E_CANTCONVERTVALUE,
+                   "NaN cannot be stored in column " + column.column + ": SQLite would store it as NULL.");
+}
 
 // "column holds the value it had when read", for the value's kind: NULL through IS NULL,
 // dates through their canonical text, Booleans as truth, bytes whatever their storage.
@@ -195,6 +203,7 @@ long SqliteSession::InsertRow(const std::string& table, const std::vector<Column
         for (const ColumnWrite& column : columns) {
             names += (names.empty() ? "" : ", ") + QuoteIdentifier(column.column);
             marks += marks.empty() ? "?" : ", ?";
+            RefuseNaN(column);
             bindings.values.push_back(StorageForm(column.value, column.type, true));
         }
         sql += " (" + names + ") VALUES (" + marks + ")";
@@ -259,6 +268,7 @@ long SqliteSession::UpdateRow(const std::string& table, const std::vector<Column
     std::string assignments;
     for (const ColumnWrite& column : columns) {
         assignments += (assignments.empty() ? "" : ", ") + QuoteIdentifier(column.column) + " = ?";
+        RefuseNaN(column);
         bindings.values.push_back(StorageForm(column.value, column.type, true));
     }
     std::string sql = "UPDATE " + QuoteIdentifier(table) + " SET " + assignments +
