@@ -1,7 +1,9 @@
 // Commands and queries on the connection: translation, execution, the table statements,
 // the schema listings and the one-table query.
 #include <quillet/CQuillet.h>
+#include <quillet/Identifiers.h>
 #include <quillet/SqlDialect.h>
+#include <quillet/TableDefinitionCheck.h>
 
 #include <dbplatform/automation/SafeArray.h>
 
@@ -30,7 +32,13 @@ int CQuillet::ExecuteSql(CString sql, long options) {
     }
 }
 
+// Names and type words are pasted into the statement, so a value that could change its
+// shape is refused before anything is composed or sent.
 int CQuillet::CreateTable(CString table, CStringList* names, CStringList* types) {
+    if (!IsSafeTableDefinition(table, names, types)) {
+        lastError = SystemMessageOf(_com_error(E_INVALIDARG));
+        return 0;
+    }
     int kind = GetDatabaseKind();
     CString statement;
     if (!ComposeCreateTable(table, names, types, kind, varcharLen, &statement)) return 0;
@@ -47,6 +55,10 @@ int CQuillet::CreateTable(CString table, CStringList* names, CStringList* types)
 
 int CQuillet::CreateTableEx(CString table, CStringList* names, CStringList* types, CStringList* sizes,
                             CStringList* extras, CStringList* nullability) {
+    if (!IsSafeTableDefinition(table, names, types, sizes, extras, nullability)) {
+        lastError = SystemMessageOf(_com_error(E_INVALIDARG));
+        return 0;
+    }
     int kind = GetDatabaseKind();
     int length = varcharLen;
     CString statement = ComposeCreateTableEx(table, names, types, sizes, extras, nullability, kind, &length);
@@ -62,9 +74,14 @@ int CQuillet::CreateTableEx(CString table, CStringList* names, CStringList* type
     return result;
 }
 
+// Only a table name, optionally schema-qualified, is taken; each part is bracketed on its
+// own so that public.t names table t of schema public. A refused name sends nothing.
 int CQuillet::DropTable(CString table) {
-    CString statement;
-    statement.Format("DROP TABLE [%s]", table.GetString());
+    if (!IsTableName(table.str())) {
+        lastError = SystemMessageOf(_com_error(E_INVALIDARG));
+        return 0;
+    }
+    CString statement = "DROP TABLE " + BracketedTableName(table);
     int result = ExecuteSql(TranslateSql(statement), adCmdText);
     CloseRecordset();
     return result;
@@ -123,10 +140,16 @@ int CQuillet::GetTableNames(CStringList* names) {
     }
 }
 
+// The table is opened as a table command, so only a table name (an Excel sheet with its
+// '$', optionally a schema-qualified name) is taken; a refused one sends nothing.
 int CQuillet::GetColumnNames(CString table, CStringList* names) {
+    if (!IsTableName(table.str())) {
+        lastError = SystemMessageOf(_com_error(E_INVALIDARG));
+        return 0;
+    }
     if (!PassConnectionGate()) return 0;
     if (!names) return 0;
-    CString source = QuoteIdentifiersForKind("[" + table + "]", GetDatabaseKind());
+    CString source = QuoteIdentifiersForKind(BracketedTableName(table), GetDatabaseKind());
     try {
         CLSID recordsetClass;
         Check(dbplatform::ClassIdFromProgId("ADODB.Recordset", &recordsetClass));

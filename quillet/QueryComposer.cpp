@@ -5,6 +5,7 @@
 // identifier, the suffix only a direction, a bound only one literal of the key's type.
 // Whatever the values, the result is one select of one table whose where clause compares
 // the key column with at most two literals.
+#include <quillet/Identifiers.h>
 #include <quillet/Quillet.h>
 #include <quillet/SqlDialect.h>
 
@@ -33,32 +34,6 @@ std::string_view TrimmedBlanks(std::string_view text) {
 }
 
 bool IsAsciiDigit(char ch) { return ch >= '0' && ch <= '9'; }
-
-// Letters, digits, '_', '$' and every byte of a non-ASCII character: nothing that could
-// close a bracket or quote, start a comment, end the statement or separate two words.
-bool IsIdentifierByte(char ch) {
-    const unsigned char byte = static_cast<unsigned char>(ch);
-    return byte >= 0x80 || (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z') || IsAsciiDigit(ch) || ch == '_' ||
-           ch == '$';
-}
-
-// One non-empty identifier made of identifier bytes only.
-bool IsPlainIdentifier(std::string_view name) {
-    if (name.empty()) return false;
-    for (char ch : name)
-        if (!IsIdentifierByte(ch)) return false;
-    return true;
-}
-
-// A table may be schema-qualified: plain identifiers joined by single dots.
-bool IsTableName(std::string_view name) {
-    for (;;) {
-        std::size_t dot = name.find('.');
-        if (!IsPlainIdentifier(name.substr(0, dot))) return false;
-        if (dot == std::string_view::npos) return true;
-        name.remove_prefix(dot + 1);
-    }
-}
 
 // Empty, asc or desc in any letter case, with blanks around it: the suffix is pasted as
 // the host wrote it, so nothing but a direction and blanks may be in it.
