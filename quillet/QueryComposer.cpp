@@ -72,9 +72,12 @@ bool IsDecimalNumber(std::string_view text) {
 // MySQL reads a backslash in a string as an escape unless the session has
 // NO_BACKSLASH_ESCAPES, and no spelling of a backslash reads the same in both modes
 // ('\\' is one backslash in one mode and two in the other). A MySQL literal therefore
-// must not hold one at all; other products read it as an ordinary character.
+// must not hold one at all. The "other" kind is refused it too: its connection string
+// does not say which product is behind it (DRIVER={MariaDB Unicode} or a data source
+// name reach MySQL servers as well). The named products other than MySQL read a
+// backslash as an ordinary character.
 bool BackslashIsAmbiguous(int kind, std::string_view text) {
-    return kind == DB_MYSQL && text.find('\\') != std::string_view::npos;
+    return (kind == DB_MYSQL || kind == DB_OTHER) && text.find('\\') != std::string_view::npos;
 }
 
 // One complete single-quoted string whose inner quotes are all doubled: 'A001', 'O''Hara'.

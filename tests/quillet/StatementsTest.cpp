@@ -225,11 +225,14 @@ TEST(OneTableQuery, BoundsAreOneLiteralOfTheKeyType) {
         {"datetime", DB_OTHER, "2010-01-01 24:00:00", nullptr},
         {"datetime", DB_OTHER, "yesterday", nullptr},
         {"datetime", DB_OTHER, "2010-01-01;", nullptr},
-        // Texts: quotes doubled; a backslash is refused for MySQL only.
+        // Texts: quotes doubled; a backslash is refused for MySQL and for the "other" kind,
+        // whose product may be MySQL too.
         {"varchar", DB_OTHER, "x' or '1'='1", "'x'' or ''1''=''1'"},
         {"VARCHAR", DB_POSTGRESQL, "zzz\\' or 1=1 -- ", "'zzz\\'' or 1=1 -- '"},
         {"varchar", DB_MYSQL, "zzz\\' or 1=1 -- ", nullptr},
         {"varchar", DB_MYSQL, "a\\", nullptr},
+        {"varchar", DB_OTHER, "zzz\\' or 1=1 -- ", nullptr},
+        {"varchar", DB_ORACLE, "C:\\plant", "'C:\\plant'"},
         {"varchar", DB_MYSQL, "O'Hara [#1]", "'O''Hara [#1]'"},
         // Every other type: a decimal number or one complete quoted string, trimmed.
         {"int", DB_OTHER, " 42 ", "42"},
