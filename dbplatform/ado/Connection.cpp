@@ -2,6 +2,7 @@
 #include <cctype>
 #include <vector>
 
+#include <dbplatform/base/Diagnostics.h>
 #include <dbplatform/com/ComError.h>
 
 #include "AdoErrors.h"
@@ -125,6 +126,10 @@ HRESULT ConnectionImpl::Open(const _bstr_t& connectionString, const _bstr_t& use
                              long /*options*/) {
     if (session_) RaiseAdo(adErrObjectOpenHr);
     std::string text = connectionString.length() ? Utf8Of(connectionString) : connectionString_;
+    const std::string openPassword = Utf8Of(password);
+    // The connection string is the "SQL" of an Open; its password is masked when reported,
+    // and Open's own password argument is blanked from every text.
+    DiagnosticScope scope("ADODB.Connection", "Open", text, openPassword);
     ConnectionString parsed;
     std::string why;
     if (FAILED(ConnectionString::Parse(text, &parsed, &why)))
@@ -136,7 +141,7 @@ HRESULT ConnectionImpl::Open(const _bstr_t& connectionString, const _bstr_t& use
     provider::OpenRequest request;
     request.properties = parsed;
     request.userId = userId.length() ? Utf8Of(userId) : parsed.Get("User ID").value_or("");
-    request.password = password.length() ? Utf8Of(password) : parsed.Get("Password").value_or("");
+    request.password = !openPassword.empty() ? openPassword : parsed.Get("Password").value_or("");
     request.timeoutSeconds = timeout_;
     std::unique_ptr<provider::Session> session = factory(request);
     if (!session) throw _com_error(E_FAIL, "The provider could not open the data source.");
@@ -173,10 +178,13 @@ const std::shared_ptr<provider::Session>& ConnectionImpl::Session() {
 }
 
 _RecordsetPtr ConnectionImpl::Execute(const _bstr_t& commandText, VARIANT* recordsAffected, long options) {
-    const auto& session = Session();
     std::string sql = Utf8Of(commandText);
+    if (options != adCmdUnspecified && (options & (adCmdTable | adCmdTableDirect)) && !sql.empty())
+        sql = "select * from " + sql;
+    // Declared once `sql` is final: the scope keeps a view of it.
+    DiagnosticScope scope("ADODB.Connection", "Execute", sql);
+    const auto& session = Session();
     if (sql.empty()) RaiseAdo(adErrInvalidArgumentHr);
-    if (options != adCmdUnspecified && (options & (adCmdTable | adCmdTableDirect))) sql = "select * from " + sql;
     provider::CommandResult result = session->Execute(sql, provider::ExecuteOptions{});
     if (recordsAffected) {
         VariantClear(recordsAffected);
@@ -191,6 +199,7 @@ _RecordsetPtr ConnectionImpl::Execute(const _bstr_t& commandText, VARIANT* recor
 }
 
 long ConnectionImpl::BeginTrans() {
+    DiagnosticScope scope("ADODB.Connection", "BeginTrans", {});
     const auto& session = Session();
     if (transactionLevel_ > 0) RaiseAdo(adErrFeatureNotAvailableHr);  // the engines here do not nest
     session->BeginTransaction();
@@ -199,6 +208,7 @@ long ConnectionImpl::BeginTrans() {
 }
 
 HRESULT ConnectionImpl::CommitTrans() {
+    DiagnosticScope scope("ADODB.Connection", "CommitTrans", {});
     const auto& session = Session();
     if (transactionLevel_ == 0) throw _com_error(E_FAIL, "No transaction is active.");
     session->CommitTransaction();
@@ -207,6 +217,7 @@ HRESULT ConnectionImpl::CommitTrans() {
 }
 
 HRESULT ConnectionImpl::RollbackTrans() {
+    DiagnosticScope scope("ADODB.Connection", "RollbackTrans", {});
     const auto& session = Session();
     if (transactionLevel_ == 0) throw _com_error(E_FAIL, "No transaction is active.");
     session->RollbackTransaction();
