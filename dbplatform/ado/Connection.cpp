@@ -92,6 +92,7 @@ void ConnectionImpl::PutConnectionTimeout(long seconds) {
 void ConnectionImpl::PutCommandTimeout(long seconds) {
     if (seconds < 0) RaiseAdo(adErrInvalidArgumentHr);
     commandTimeout_ = seconds;
+    if (session_) session_->SetCommandTimeout(seconds);
 }
 
 void ConnectionImpl::PutCursorLocation(CursorLocationEnum location) {
@@ -145,6 +146,7 @@ HRESULT ConnectionImpl::Open(const _bstr_t& connectionString, const _bstr_t& use
     request.timeoutSeconds = timeout_;
     std::unique_ptr<provider::Session> session = factory(request);
     if (!session) throw _com_error(E_FAIL, "The provider could not open the data source.");
+    session->SetCommandTimeout(commandTimeout_);
     session_ = std::move(session);
     transactionLevel_ = 0;
     providerName_ = providerName.empty() ? "MSDASQL.1" : providerName;
