@@ -30,6 +30,10 @@ struct Watchdog {
     std::condition_variable changed;
     std::multimap<Clock::time_point, std::shared_ptr<CommandWatch::Entry>> pending;
     bool started = false;
+    // When the thread wakes next on its own. A new deadline later than that needs no
+    // wake-up call: commands that end well within their time (nearly all) never
+    // disturb the thread, which matters when every fetched row is watched.
+    Clock::time_point wakeAt = Clock::time_point::max();
 };
 
 // Never destroyed: the detached thread may still wait on it while the process exits.
@@ -45,12 +49,14 @@ Watchdog& TheWatchdog() {
     std::unique_lock<std::mutex> lock(watchdog->lock);
     for (;;) {
         if (watchdog->pending.empty()) {
+            watchdog->wakeAt = Clock::time_point::max();
             watchdog->changed.wait(lock);
             continue;
         }
         auto first = watchdog->pending.begin();
         if (Clock::now() < first->first) {
-            watchdog->changed.wait_until(lock, first->first);
+            watchdog->wakeAt = first->first;
+            watchdog->changed.wait_until(lock, watchdog->wakeAt);
             continue;
         }
         std::shared_ptr<CommandWatch::Entry> entry = first->second;
@@ -89,8 +95,11 @@ CommandWatch::CommandWatch(long seconds, std::function<void()> cancel) {
         }
         watchdog.started = true;
     }
-    auto placed = watchdog.pending.emplace(entry_->deadline, entry_);
-    if (placed == watchdog.pending.begin()) watchdog.changed.notify_all();
+    watchdog.pending.emplace(entry_->deadline, entry_);
+    if (entry_->deadline < watchdog.wakeAt) {
+        watchdog.wakeAt = entry_->deadline;
+        watchdog.changed.notify_all();
+    }
 }
 
 CommandWatch::~CommandWatch() {

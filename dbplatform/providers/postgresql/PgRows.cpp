@@ -97,10 +97,10 @@ bool PgRows::Fetch() {
             ThrowResultError(link_->connection, error);
         } else {
             // Only a wait on the server counts against the command timeout, each fetch
-            // anew: rows the host reads slowly are never cut off. A row libpq already
-            // holds needs no watch (the usual case, and it costs a cancel object).
+            // anew: rows the host reads slowly are never cut off. A row libpq has already
+            // received needs no watch (the usual case; a watch costs a cancel object).
             PGconn* connection = link_->connection;
-            if (PQconsumeInput(connection) && !PQisBusy(connection)) next = NextFromConnection();
+            if (!PQisBusy(connection)) next = NextFromConnection();
             else next = Bounded(connection, link_->commandTimeout, [this] { return NextFromConnection(); });
             if (next == nullptr) return false;
         }
