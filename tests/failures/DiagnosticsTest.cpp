@@ -157,6 +157,49 @@ TEST(Diagnostics, HandlerContract) {
     EXPECT_EQ(calls, 1);  // the channel is off again
 }
 
+// The innermost scope that names an object names the record, the innermost SQL is its
+// SQL, and every secret of the enclosing scopes is blanked from description and SQL.
+TEST(Diagnostics, ScopesNameTheWorkAndBlankSecrets) {
+    struct Case {
+        const char* name;
+        const char* outerSql;
+        const char* innerSource;
+        const char* innerSql;
+        const char* description;
+        const char* source;
+        const char* operation;
+        const char* sql;
+        const char* shownDescription;
+    };
+    const Case cases[] = {
+        {"inner names all", "select 1", "ADODB.Connection", "Provider=X;Pwd={p;w}", "login for s3cret failed",
+         "ADODB.Connection", "Open", "Provider=X;Pwd=***", "login for *** failed"},
+        {"outer names, inner adds nothing", "select s3cret from t", nullptr, "", "no column s3cret",
+         "ADODB.Recordset", "Fetch", "select *** from t", "no column ***"},
+        {"no SQL anywhere", "", nullptr, "", "Password='a;b' refused", "ADODB.Recordset", "Fetch", "",
+         "Password=*** refused"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Collected collected;
+        {
+            dbplatform::DiagnosticScope outer("ADODB.Recordset", "Fetch", c.outerSql);
+            dbplatform::DiagnosticScope inner(c.innerSource, "Open", c.innerSql, "s3cret");
+            _com_error raised(E_FAIL, c.description);
+        }
+        { _com_error after(E_FAIL); }  // outside every scope again
+        std::vector<DiagnosticRecord> records = collected.Records();
+        ASSERT_EQ(records.size(), 2u);
+        EXPECT_EQ(records[0].source, c.source);
+        EXPECT_EQ(records[0].operation, c.operation);
+        EXPECT_EQ(records[0].sql, c.sql);
+        EXPECT_EQ(records[0].description, c.shownDescription);
+        EXPECT_EQ(records[0].message, "Unspecified error");
+        EXPECT_TRUE(records[1].source.empty());
+        EXPECT_TRUE(records[1].sql.empty());
+    }
+}
+
 std::string ReadAll(const std::string& path) {
     std::ifstream in(path);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
