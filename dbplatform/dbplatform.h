@@ -9,6 +9,7 @@
 #include <dbplatform/automation/Variant.h>
 #include <dbplatform/automation/VariantT.h>
 #include <dbplatform/base/CodePage.h>
+#include <dbplatform/base/Diagnostics.h>
 #include <dbplatform/base/HResult.h>
 #include <dbplatform/base/MessageBox.h>
 #include <dbplatform/base/SystemMessage.h>

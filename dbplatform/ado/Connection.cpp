@@ -2,6 +2,7 @@
 #include <cctype>
 #include <vector>
 
+#include <dbplatform/base/Diagnostics.h>
 #include <dbplatform/com/ComError.h>
 
 #include "AdoErrors.h"
@@ -91,6 +92,7 @@ void ConnectionImpl::PutConnectionTimeout(long seconds) {
 void ConnectionImpl::PutCommandTimeout(long seconds) {
     if (seconds < 0) RaiseAdo(adErrInvalidArgumentHr);
     commandTimeout_ = seconds;
+    if (session_) session_->SetCommandTimeout(seconds);
 }
 
 void ConnectionImpl::PutCursorLocation(CursorLocationEnum location) {
@@ -125,6 +127,10 @@ HRESULT ConnectionImpl::Open(const _bstr_t& connectionString, const _bstr_t& use
                              long /*options*/) {
     if (session_) RaiseAdo(adErrObjectOpenHr);
     std::string text = connectionString.length() ? Utf8Of(connectionString) : connectionString_;
+    const std::string openPassword = Utf8Of(password);
+    // The connection string is the "SQL" of an Open; its password is masked when reported,
+    // and Open's own password argument is blanked from every text.
+    DiagnosticScope scope("ADODB.Connection", "Open", text, openPassword);
     ConnectionString parsed;
     std::string why;
     if (FAILED(ConnectionString::Parse(text, &parsed, &why)))
@@ -136,10 +142,11 @@ HRESULT ConnectionImpl::Open(const _bstr_t& connectionString, const _bstr_t& use
     provider::OpenRequest request;
     request.properties = parsed;
     request.userId = userId.length() ? Utf8Of(userId) : parsed.Get("User ID").value_or("");
-    request.password = password.length() ? Utf8Of(password) : parsed.Get("Password").value_or("");
+    request.password = !openPassword.empty() ? openPassword : parsed.Get("Password").value_or("");
     request.timeoutSeconds = timeout_;
     std::unique_ptr<provider::Session> session = factory(request);
     if (!session) throw _com_error(E_FAIL, "The provider could not open the data source.");
+    session->SetCommandTimeout(commandTimeout_);
     session_ = std::move(session);
     transactionLevel_ = 0;
     providerName_ = providerName.empty() ? "MSDASQL.1" : providerName;
@@ -182,10 +189,13 @@ const std::shared_ptr<provider::Session>& ConnectionImpl::Session() {
 }
 
 _RecordsetPtr ConnectionImpl::Execute(const _bstr_t& commandText, VARIANT* recordsAffected, long options) {
-    const auto& session = Session();
     std::string sql = Utf8Of(commandText);
+    if (options != adCmdUnspecified && (options & (adCmdTable | adCmdTableDirect)) && !sql.empty())
+        sql = "select * from " + sql;
+    // Declared once `sql` is final: the scope keeps a view of it.
+    DiagnosticScope scope("ADODB.Connection", "Execute", sql);
+    const auto& session = Session();
     if (sql.empty()) RaiseAdo(adErrInvalidArgumentHr);
-    if (options != adCmdUnspecified && (options & (adCmdTable | adCmdTableDirect))) sql = "select * from " + sql;
     provider::CommandResult result = session->Execute(sql, provider::ExecuteOptions{});
     if (recordsAffected) {
         VariantClear(recordsAffected);
@@ -201,6 +211,7 @@ _RecordsetPtr ConnectionImpl::Execute(const _bstr_t& commandText, VARIANT* recor
 
 // On a lost connection the engine's own error says why a new transaction cannot begin.
 long ConnectionImpl::BeginTrans() {
+    DiagnosticScope scope("ADODB.Connection", "BeginTrans", {});
     const auto& session = Session();
     ForgetLostTransaction();
     if (transactionLevel_ > 0) RaiseAdo(adErrFeatureNotAvailableHr);  // the engines here do not nest
@@ -212,6 +223,7 @@ long ConnectionImpl::BeginTrans() {
 // A commit that fails because the connection is gone still fails (nothing was
 // committed), but leaves no transaction behind.
 HRESULT ConnectionImpl::CommitTrans() {
+    DiagnosticScope scope("ADODB.Connection", "CommitTrans", {});
     const auto& session = Session();
     if (transactionLevel_ == 0) throw _com_error(E_FAIL, "No transaction is active.");
     try {
@@ -227,6 +239,7 @@ HRESULT ConnectionImpl::CommitTrans() {
 // Rolling back a transaction that died with the server connection succeeds: the
 // server has already discarded its work, which is what a rollback asks for.
 HRESULT ConnectionImpl::RollbackTrans() {
+    DiagnosticScope scope("ADODB.Connection", "RollbackTrans", {});
     const auto& session = Session();
     if (transactionLevel_ == 0) throw _com_error(E_FAIL, "No transaction is active.");
     try {

@@ -6,6 +6,7 @@
 #include <unordered_set>
 
 #include <dbplatform/base/CodePage.h>
+#include <dbplatform/base/Diagnostics.h>
 #include <dbplatform/com/ComError.h>
 
 #include "AdoErrors.h"
@@ -140,6 +141,7 @@ bool Cursor::FieldWritable(std::size_t field) const { return writable_[fields_[f
 // ---- Reading rows -------------------------------------------------------------
 
 bool Cursor::FetchOne() {
+    DiagnosticScope scope("ADODB.Recordset", "Fetch", sql_);
     if (!rows_ || exhausted_) return false;
     if (!rows_->Fetch()) {
         exhausted_ = true;
@@ -197,6 +199,7 @@ std::string Cursor::LocatorKey(const RowStore& store, std::size_t row) const {
 // again; its rows come first, followed by the rows added here, which it skips.
 void Cursor::RefetchIfNeeded() {
     if (!needRefetch_) return;
+    DiagnosticScope scope("ADODB.Recordset", "Requery", sql_);
     needRefetch_ = false;
     provider::ExecuteOptions options;
     options.forUpdate = true;
@@ -674,6 +677,7 @@ std::vector<ColumnWrite> Cursor::PendingWrites(std::size_t row, bool withOrigina
 // Inserts the new row with the columns that were set (the database fills the others)
 // and appends it to the cursor, where it stays current.
 void Cursor::InsertPending() {
+    DiagnosticScope scope("ADODB.Recordset", "AddNew", sql_);
     std::vector<Value> values(columns_.size());
     for (std::size_t c = 0; c < columns_.size(); ++c)
         if (pending_[c]) values[c] = *pending_[c];
@@ -705,6 +709,7 @@ void Cursor::InsertPending() {
 // original values of those columns; nothing in the cursor changes unless exactly one
 // row in the database did.
 void Cursor::UpdatePending() {
+    DiagnosticScope scope("ADODB.Recordset", "Update", sql_);
     std::size_t row = row_;
     if (batch_) {
         std::uint8_t flags = store_.Flags(row);
@@ -749,6 +754,7 @@ void Cursor::Update() {
 }
 
 void Cursor::DeleteRow(std::size_t row) {
+    DiagnosticScope scope("ADODB.Recordset", "Delete", sql_);
     std::uint8_t flags = store_.Flags(row);
     if (batch_) {
         if (flags & RowStore::kBatchNew) {
@@ -794,6 +800,7 @@ void Cursor::Delete(AffectEnum affect) {
 // Sends every held change in one transaction (unless the connection already has one
 // open, which then decides). The cursor changes only after the commit.
 void Cursor::UpdateBatch() {
+    DiagnosticScope scope("ADODB.Recordset", "UpdateBatch", sql_);
     if (editMode_ != adEditNone) Update();
     if (!batch_) return;
     if (batchChanges_.empty()) {

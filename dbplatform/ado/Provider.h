@@ -124,6 +124,17 @@ class Session {
 public:
     virtual ~Session() = default;
 
+    // CommandTimeout, in seconds (0 = wait forever; the connection passes ADO's default
+    // 30 when it opens the session). It bounds every call that waits on the engine for a
+    // command: Execute, each Fetch of its rows, and each row written back. A call past it
+    // fails with kQueryTimeoutHr "Query timeout expired" (CommandTimeout.h) and leaves the
+    // session usable. A recordset read lazily has its rows fetched long after Execute:
+    // each fetch gets the whole timeout again, so a host that reads slowly is never cut
+    // off, while a query that takes long to produce its rows (on SQLite the work of a
+    // query happens in its first fetch) is still stopped. Transaction statements are not
+    // bounded: a COMMIT or ROLLBACK is never abandoned half way.
+    virtual void SetCommandTimeout(long seconds) = 0;
+
     virtual CommandResult Execute(const std::string& sql, const ExecuteOptions& options) = 0;
     virtual std::vector<TableEntry> ListTables(const TableFilter& filter) = 0;
     virtual std::string DbmsName() = 0;

@@ -1,4 +1,5 @@
 #include <dbplatform/automation/SafeArray.h>
+#include <dbplatform/base/Diagnostics.h>
 #include <dbplatform/com/ComError.h>
 
 #include "AdoErrors.h"
@@ -130,6 +131,7 @@ HRESULT RecordsetImpl::Open(const _variant_t& sourceInput, const _variant_t& con
     else RaiseAdo(adErrInvalidArgumentHr);
     if (sql.empty()) RaiseAdo(adErrInvalidArgumentHr);
     if (options != adCmdUnspecified && (options & (adCmdTable | adCmdTableDirect))) sql = "select * from " + sql;
+    DiagnosticScope scope("ADODB.Recordset", "Open", sql);  // `sql` is final from here on
 
     _ConnectionPtr connection;
     const VARIANT& given = Dereferenced(connectionInput);

@@ -3,15 +3,32 @@
 
 #include <cstdio>
 
+#include <dbplatform/base/Diagnostics.h>
 #include <dbplatform/base/SystemMessage.h>
 
-_com_error::_com_error(HRESULT hr) noexcept : hr_(hr) {}
+// Every error is made once, where it is raised, and only copied after: the constructors
+// are where the diagnostics channel hears of it (copies are not reported again).
+_com_error::_com_error(HRESULT hr) noexcept : hr_(hr) { Report(); }
 
 _com_error::_com_error(HRESULT hr, const char* description)
-    : hr_(hr), description_(description ? description : "") {}
+    : hr_(hr), description_(description ? description : "") {
+    Report();
+}
 
 _com_error::_com_error(HRESULT hr, const std::string& description)
-    : hr_(hr), description_(description) {}
+    : hr_(hr), description_(description) {
+    Report();
+}
+
+// The check comes first so that the message is not even formatted while the channel is
+// off; ErrorMessage may allocate, so a failure there is not allowed to escape.
+void _com_error::Report() const noexcept {
+    if (!dbplatform::DiagnosticsEnabled()) return;
+    try {
+        dbplatform::ReportFailure(hr_, ErrorMessage(), description_);
+    } catch (...) {
+    }
+}
 
 _com_error::_com_error(const _com_error& other) = default;
 _com_error& _com_error::operator=(const _com_error& other) = default;

@@ -6,6 +6,7 @@
 #include <dbplatform/automation/BstrT.h>
 #include <dbplatform/base/HResult.h>
 
+// Constructing one is raising it: the diagnostics channel receives every failure made here.
 class _com_error {
 public:
     explicit _com_error(HRESULT hr) noexcept;
@@ -28,6 +29,9 @@ public:
     _bstr_t Source() const;
 
 private:
+    // Hands a failure to the diagnostics channel (dbplatform/base/Diagnostics.h).
+    void Report() const noexcept;
+
     HRESULT hr_;
     std::string description_;
     mutable std::string message_;

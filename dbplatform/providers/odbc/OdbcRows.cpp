@@ -5,6 +5,7 @@
 #include <cassert>
 
 #include <dbplatform/com/ComError.h>
+#include <dbplatform/providers/odbc/OdbcCommandTimeout.h>
 #include <dbplatform/providers/odbc/OdbcErrors.h>
 #include <dbplatform/providers/odbc/ValueText.h>
 
@@ -65,9 +66,11 @@ OdbcRows::~OdbcRows() {
     SQLFreeHandle(SQL_HANDLE_STMT, statement_);
 }
 
+// Each fetch is bounded on its own: a driver that steps the engine row by row (the
+// SQLite driver) does a query's work here, not at execute.
 bool OdbcRows::Fetch() {
     if (done_) return false;
-    SQLRETURN rc = SQLFetch(statement_);
+    SQLRETURN rc = Bounded(statement_, link_->commandTimeout, [this] { return SQLFetch(statement_); });
     if (rc == SQL_NO_DATA) {
         done_ = true;
         SQLCloseCursor(statement_);

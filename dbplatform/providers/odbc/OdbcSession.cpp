@@ -10,6 +10,7 @@
 
 #include <dbplatform/automation/DateTime.h>
 #include <dbplatform/com/ComError.h>
+#include <dbplatform/providers/odbc/OdbcCommandTimeout.h>
 #include <dbplatform/providers/odbc/OdbcConnectionText.h>
 #include <dbplatform/providers/odbc/OdbcErrors.h>
 #include <dbplatform/providers/odbc/OdbcRows.h>
@@ -139,11 +140,14 @@ std::string AttributeText(SQLHSTMT statement, SQLUSMALLINT column, SQLUSMALLINT 
     return std::string(buffer, static_cast<std::size_t>(std::clamp<SQLSMALLINT>(length, 0, sizeof buffer - 1)));
 }
 
-// Runs `sql` with `parameters` on `statement`; the statement then holds any result set.
-// False when the statement touched no row (SQL_NO_DATA: no result set is open then).
-bool Run(SQLHSTMT statement, const std::string& sql, ParameterList* parameters) {
+// Runs `sql` with `parameters` on `statement`, for at most `timeoutSeconds` (0 = no
+// limit); the statement then holds any result set. False when the statement touched no
+// row (SQL_NO_DATA: no result set is open then).
+bool Run(SQLHSTMT statement, const std::string& sql, ParameterList* parameters, long timeoutSeconds) {
     if (parameters) parameters->Bind(statement);
-    SQLRETURN rc = SQLExecDirect(statement, reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql.c_str())), SQL_NTS);
+    SQLRETURN rc = Bounded(statement, timeoutSeconds, [&] {
+        return SQLExecDirect(statement, reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql.c_str())), SQL_NTS);
+    });
     CheckOdbc(rc, SQL_HANDLE_STMT, statement);
     return rc != SQL_NO_DATA;
 }
@@ -327,7 +331,8 @@ CommandResult OdbcSession::Execute(const std::string& sql, const ExecuteOptions&
         ParameterList parameters;
         parameters.Add(Value{ValueKind::Text, 0, 0, shape->written}, adVarWChar);
         Statement probe(link_);
-        Run(probe.handle(), "SELECT relkind FROM pg_class WHERE oid = to_regclass(CAST(? AS text))", &parameters);
+        Run(probe.handle(), "SELECT relkind FROM pg_class WHERE oid = to_regclass(CAST(? AS text))", &parameters,
+            link_->commandTimeout);
         std::string kind;
         if (SQL_SUCCEEDED(SQLFetch(probe.handle()))) kind = ColumnText(probe.handle(), 1);
         if (kind.empty() || std::strchr("rpm", kind[0]) == nullptr) shape.reset();
@@ -338,14 +343,19 @@ CommandResult OdbcSession::Execute(const std::string& sql, const ExecuteOptions&
     }
     auto statement = std::make_unique<Statement>(link_);
     SQLSetStmtAttr(statement->handle(), SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(SQL_CURSOR_FORWARD_ONLY), 0);
-    SQLRETURN rc = SQLExecDirect(statement->handle(), reinterpret_cast<SQLCHAR*>(text.data()), SQL_NTS);
+    auto runText = [&] {
+        SQLHSTMT handle = statement->handle();
+        return Bounded(handle, link_->commandTimeout,
+                       [&] { return SQLExecDirect(handle, reinterpret_cast<SQLCHAR*>(text.data()), SQL_NTS); });
+    };
+    SQLRETURN rc = runText();
     if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA && identityAdded && dbms_ == Dbms::SQLite) {
         // A SQLite view (or a table without rowid) has no row identity: read its rows as
         // they are.
         identityAdded = false;
         text = sql;
         statement = std::make_unique<Statement>(link_);
-        rc = SQLExecDirect(statement->handle(), reinterpret_cast<SQLCHAR*>(text.data()), SQL_NTS);
+        rc = runText();
     }
     CheckOdbc(rc, SQL_HANDLE_STMT, statement->handle());
     CommandResult result;
@@ -484,7 +494,7 @@ long OdbcSession::InsertRow(const std::string& table, const std::vector<ColumnWr
     // and generated keys reach the cursor.
     if (dbms_ == Dbms::PostgreSQL) sql += " RETURNING ctid, *";
     Statement statement(link_);
-    bool touched = Run(statement.handle(), sql, &parameters);
+    bool touched = Run(statement.handle(), sql, &parameters, link_->commandTimeout);
     long inserted = 0;
     RowLocator found;
     // Reads the single row of `source`: its first column is the identity when `identity`.
@@ -511,7 +521,8 @@ long OdbcSession::InsertRow(const std::string& table, const std::vector<ColumnWr
         inserted = RowCount(statement.handle());
         if (inserted == 1 && dbms_ == Dbms::SQLite) {
             Statement lookup(link_);
-            Run(lookup.handle(), "SELECT rowid, * FROM " + Name(table) + " WHERE rowid = last_insert_rowid()", nullptr);
+            Run(lookup.handle(), "SELECT rowid, * FROM " + Name(table) + " WHERE rowid = last_insert_rowid()", nullptr,
+                link_->commandTimeout);
             readRow(lookup.Release(), true);
         } else if (inserted == 1) {
             // The key as written, or the one the server generated; without a key, the
@@ -527,7 +538,7 @@ long OdbcSession::InsertRow(const std::string& table, const std::vector<ColumnWr
             if (!keyKnown && keys.size() == 1 && dbms_ == Dbms::MariaDB) {
                 found.columns.clear();
                 Statement lookup(link_);
-                Run(lookup.handle(), "SELECT LAST_INSERT_ID()", nullptr);
+                Run(lookup.handle(), "SELECT LAST_INSERT_ID()", nullptr, link_->commandTimeout);
                 if (SQL_SUCCEEDED(SQLFetch(lookup.handle()))) {
                     SQLBIGINT id = 0;
                     SQLLEN indicator = 0;
@@ -548,7 +559,7 @@ long OdbcSession::InsertRow(const std::string& table, const std::vector<ColumnWr
                 Statement lookup(link_);
                 std::string query = "SELECT * FROM " + Name(table) + " WHERE " + where;
                 if (dbms_ == Dbms::MariaDB) query += " LIMIT 1";
-                Run(lookup.handle(), query, &keyValues);
+                Run(lookup.handle(), query, &keyValues, link_->commandTimeout);
                 RowLocator keyOnly = found;
                 if (readRow(lookup.Release(), false) != 1) found = std::move(keyOnly);
             } else if (keys.empty()) {
@@ -575,7 +586,7 @@ long OdbcSession::UpdateRow(const std::string& table, const std::vector<ColumnWr
     bool returning = dbms_ == Dbms::PostgreSQL;
     if (returning) sql += " RETURNING ctid";
     Statement statement(link_);
-    bool touched = Run(statement.handle(), sql, &parameters);
+    bool touched = Run(statement.handle(), sql, &parameters, link_->commandTimeout);
     long updated = 0;
     std::string newIdentity;
     if (!touched) {
@@ -607,7 +618,7 @@ long OdbcSession::DeleteRow(const std::string& table, const RowLocator& locator)
     ParameterList parameters;
     std::string sql = "DELETE FROM " + Name(table) + " WHERE " + RowCondition(table, locator, nullptr, &parameters);
     Statement statement(link_);
-    if (!Run(statement.handle(), sql, &parameters)) return 0;
+    if (!Run(statement.handle(), sql, &parameters, link_->commandTimeout)) return 0;
     return RowCount(statement.handle());
 }
 

@@ -19,6 +19,7 @@ struct OdbcLink {
     SQLHENV environment = SQL_NULL_HENV;
     SQLHDBC connection = SQL_NULL_HDBC;
     bool connected = false;
+    long commandTimeout = 30;  // seconds for each call that runs or fetches; 0 = none
     ~OdbcLink();
 };
 
@@ -49,6 +50,7 @@ public:
     explicit OdbcSession(const OpenRequest& request);
 
     CommandResult Execute(const std::string& sql, const ExecuteOptions& options) override;
+    void SetCommandTimeout(long seconds) override { link_->commandTimeout = seconds; }
     std::vector<TableEntry> ListTables(const TableFilter& filter) override;
     std::string DbmsName() override { return dbmsName_; }
     std::string DbmsVersion() override { return dbmsVersion_; }

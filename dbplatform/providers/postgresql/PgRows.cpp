@@ -4,6 +4,7 @@
 
 #include <dbplatform/com/ComError.h>
 #include <dbplatform/providers/odbc/ValueText.h>
+#include <dbplatform/providers/postgresql/PgCommandTimeout.h>
 #include <dbplatform/providers/postgresql/PgErrors.h>
 #include <dbplatform/providers/postgresql/PgTypes.h>
 
@@ -95,7 +96,12 @@ bool PgRows::Fetch() {
             deferredError_ = nullptr;
             ThrowResultError(link_->connection, error);
         } else {
-            next = NextFromConnection();
+            // Only a wait on the server counts against the command timeout, each fetch
+            // anew: rows the host reads slowly are never cut off. A row libpq has already
+            // received needs no watch (the usual case; a watch costs a cancel object).
+            PGconn* connection = link_->connection;
+            if (!PQisBusy(connection)) next = NextFromConnection();
+            else next = Bounded(connection, link_->commandTimeout, [this] { return NextFromConnection(); });
             if (next == nullptr) return false;
         }
         if (PQntuples(next) > 0) {

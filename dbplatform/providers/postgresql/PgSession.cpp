@@ -10,6 +10,7 @@
 #include <dbplatform/com/ComError.h>
 #include <dbplatform/providers/odbc/SelectShape.h>
 #include <dbplatform/providers/odbc/ValueText.h>
+#include <dbplatform/providers/postgresql/PgCommandTimeout.h>
 #include <dbplatform/providers/postgresql/PgConnectParams.h>
 #include <dbplatform/providers/postgresql/PgErrors.h>
 #include <dbplatform/providers/postgresql/PgRows.h>
@@ -56,18 +57,21 @@ public:
         return marker;
     }
 
-    PGresult* Run(PGconn* connection, const std::string& sql) {
+    // Runs `sql` with the parameters, waiting at most `timeoutSeconds` (0 = no limit).
+    PGresult* Run(PGconn* connection, const std::string& sql, long timeoutSeconds) {
         std::vector<const char*> values;
         std::vector<int> lengths;
         for (std::size_t i = 0; i < texts_.size(); ++i) {
             values.push_back(nulls_[i] ? nullptr : texts_[i].c_str());
             lengths.push_back(static_cast<int>(texts_[i].size()));
         }
-        PGresult* result = PQexecParams(connection, sql.c_str(), static_cast<int>(texts_.size()), types_.data(),
-                                        values.data(), lengths.data(), formats_.data(), 0);
-        ExecStatusType status = PQresultStatus(result);
-        if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) ThrowResultError(connection, result);
-        return result;
+        return Bounded(connection, timeoutSeconds, [&] {
+            PGresult* result = PQexecParams(connection, sql.c_str(), static_cast<int>(texts_.size()), types_.data(),
+                                            values.data(), lengths.data(), formats_.data(), 0);
+            ExecStatusType status = PQresultStatus(result);
+            if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) ThrowResultError(connection, result);
+            return result;
+        });
     }
 
 private:
@@ -313,13 +317,17 @@ CommandResult PgSession::RunForUpdate(const std::string& sql) {
     return RunStreaming(hasRows ? &columns : nullptr);
 }
 
+// The command timeout covers the catalog questions of a query for update as well as the
+// query up to its first row; the rows after it are bounded fetch by fetch (PgRows).
 CommandResult PgSession::Execute(const std::string& sql, const ExecuteOptions& options) {
     link_->Quiesce();
-    if (options.forUpdate) return RunForUpdate(sql);
-    if (!PQsendQuery(link_->connection, sql.c_str()))
-        throw _com_error(E_FAIL, TrimMessage(PQerrorMessage(link_->connection)));
-    PQsetSingleRowMode(link_->connection);
-    return RunStreaming(nullptr);
+    return Bounded(link_->connection, link_->commandTimeout, [&] {
+        if (options.forUpdate) return RunForUpdate(sql);
+        if (!PQsendQuery(link_->connection, sql.c_str()))
+            throw _com_error(E_FAIL, TrimMessage(PQerrorMessage(link_->connection)));
+        PQsetSingleRowMode(link_->connection);
+        return RunStreaming(nullptr);
+    });
 }
 
 std::vector<TableEntry> PgSession::ListTables(const TableFilter& filter) {
@@ -392,7 +400,7 @@ long PgSession::InsertRow(const std::string& table, const std::vector<ColumnWrit
     // The stored row comes back whole, so that defaults and a generated key (a serial)
     // reach the cursor, with the ctid that locates it.
     sql += " RETURNING ctid, *";
-    PGresult* result = params.Run(link_->connection, sql);
+    PGresult* result = params.Run(link_->connection, sql, link_->commandTimeout);
     ResultHolder holder{result};
     long inserted = PQntuples(result);
     if (locator && inserted == 1) {
@@ -421,7 +429,7 @@ long PgSession::UpdateRow(const std::string& table, const std::vector<ColumnWrit
     }
     std::string sql = "UPDATE " + PgIdentifier(table) + " SET " + sets + " WHERE " +
                       TargetRow(table, *locator, &columns, &params) + " RETURNING ctid";
-    PGresult* result = params.Run(link_->connection, sql);
+    PGresult* result = params.Run(link_->connection, sql, link_->commandTimeout);
     ResultHolder holder{result};
     long updated = PQntuples(result);
     if (updated == 1) {
@@ -443,7 +451,7 @@ long PgSession::DeleteRow(const std::string& table, const RowLocator& locator) {
     link_->Quiesce();
     Params params;
     std::string sql = "DELETE FROM " + PgIdentifier(table) + " WHERE " + TargetRow(table, locator, nullptr, &params);
-    PGresult* result = params.Run(link_->connection, sql);
+    PGresult* result = params.Run(link_->connection, sql, link_->commandTimeout);
     ResultHolder holder{result};
     return std::atol(PQcmdTuples(result));
 }

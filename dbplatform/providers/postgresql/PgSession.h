@@ -33,6 +33,7 @@ struct PgLink {
     PGconn* connection = nullptr;
     PgRows* streaming = nullptr;
     std::map<Oid, TableShape> tables;
+    long commandTimeout = 30;  // seconds for each wait on a command; 0 = none
 
     ~PgLink();
     void Quiesce();
@@ -44,6 +45,7 @@ public:
     explicit PgSession(const OpenRequest& request);
 
     CommandResult Execute(const std::string& sql, const ExecuteOptions& options) override;
+    void SetCommandTimeout(long seconds) override { link_->commandTimeout = seconds; }
     std::vector<TableEntry> ListTables(const TableFilter& filter) override;
     std::string DbmsName() override;
     std::string DbmsVersion() override;

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include <dbplatform/ado/CommandTimeout.h>
 #include <dbplatform/automation/DateTime.h>
 #include <dbplatform/providers/sqlite/SqliteErrors.h>
 #include <dbplatform/providers/sqlite/SqliteTypes.h>
@@ -100,9 +101,9 @@ provider::CellView ReadCell(sqlite3_stmt* statement, int column, Reading reading
 // Describes every column from SQLite's metadata. Columns without a declared type (an
 // expression) are typed from the storage class of their first value, so the first row
 // is read ahead here when there is such a column.
-SqliteResultSet::SqliteResultSet(sqlite3* db, Statement statement, const std::string& identityTable,
-                                 const std::string& identityName)
-    : db_(db), statement_(std::move(statement)) {
+SqliteResultSet::SqliteResultSet(sqlite3* db, std::shared_ptr<CommandClock> clock, Statement statement,
+                                 const std::string& identityTable, const std::string& identityName)
+    : db_(db), clock_(std::move(clock)), statement_(std::move(statement)) {
     sqlite3_stmt* stmt = statement_.get();
     const int count = sqlite3_column_count(stmt);
     columns_.resize(static_cast<std::size_t>(count));
@@ -163,7 +164,11 @@ SqliteResultSet::SqliteResultSet(sqlite3* db, Statement statement, const std::st
     }
 }
 
+// A step that the command timeout stopped (interrupted, or given up waiting for a lock)
+// ends the rows with the timeout error; the statement is reset, so the connection stays
+// usable.
 bool SqliteResultSet::Step() {
+    CommandClock::Window window(*clock_);
     int rc = sqlite3_step(statement_.get());
     if (rc == SQLITE_ROW) return true;
     done_ = true;
@@ -172,6 +177,7 @@ bool SqliteResultSet::Step() {
     // write while the cursor keeps the rows it has read.
     sqlite3_reset(statement_.get());
     if (rc == SQLITE_DONE) return false;
+    if (clock_->TimedOut()) provider::ThrowQueryTimeout();
     ThrowError(HResultFromSqlite(rc, message), message);
 }
 

@@ -29,8 +29,9 @@ provider::CellView ReadCell(sqlite3_stmt* statement, int column, Reading reading
 class SqliteResultSet final : public provider::ResultSet {
 public:
     // `identityTable` is non-empty when column 0 is the row identity added for that table.
-    SqliteResultSet(sqlite3* db, Statement statement, const std::string& identityTable,
-                    const std::string& identityName);
+    // Each fetch runs in a window of its own of the session's command timeout (`clock`).
+    SqliteResultSet(sqlite3* db, std::shared_ptr<CommandClock> clock, Statement statement,
+                    const std::string& identityTable, const std::string& identityName);
 
     const std::vector<provider::ColumnInfo>& Columns() const override { return columns_; }
     bool Fetch() override;
@@ -43,6 +44,7 @@ private:
     bool Step();
 
     sqlite3* db_;
+    std::shared_ptr<CommandClock> clock_;  // declared first: outlives the statement
     Statement statement_;
     std::vector<provider::ColumnInfo> columns_;
     std::vector<Reading> readings_;

@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include <dbplatform/automation/DateTime.h>
+#include <dbplatform/com/ComError.h>
 #include <dbplatform/providers/sqlite/GenericDialect.h>
 #include <dbplatform/providers/sqlite/SqlTokens.h>
 #include <dbplatform/providers/sqlite/SqliteErrors.h>
@@ -132,7 +133,6 @@ bool IsSingleTableSelect(std::string_view sql, std::size_t* insertAt, std::strin
     return sawFrom && !table->empty();
 }
 
-constexpr int kBusyWaitForever = INT_MAX;
 
 // A file that does not exist, or exists empty, holds no database yet: nobody has chosen
 // its journal mode.
@@ -194,7 +194,7 @@ std::unique_ptr<provider::Session> OpenSqliteSession(const provider::OpenRequest
     auto session = std::make_unique<SqliteSession>(db);
     sqlite3_extended_result_codes(db, 1);
     long timeout = request.timeoutSeconds;
-    sqlite3_busy_timeout(db, timeout <= 0 || timeout > INT_MAX / 1000 ? kBusyWaitForever : static_cast<int>(timeout * 1000));
+    session->SetBusyTimeout(timeout);
     sqlite3_create_function(db, "canonical_date_text", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
                             &CanonicalDateTextFunction, nullptr, nullptr);
     // Reading the schema now makes a file that is not a database fail here, naming it,
@@ -213,7 +213,7 @@ std::unique_ptr<provider::Session> OpenSqliteSession(const provider::OpenRequest
     return session;
 }
 
-SqliteSession::SqliteSession(sqlite3* db) : db_(db) {}
+SqliteSession::SqliteSession(sqlite3* db) : db_(db), clock_(std::make_shared<CommandClock>()) { clock_->Install(db_); }
 
 // close_v2 defers the close until every statement is finalised, so a result set that
 // outlives its session stays safe.
@@ -243,10 +243,21 @@ void SqliteSession::RunToEnd(sqlite3_stmt* statement) {
     }
 }
 
+// The whole script, up to the last statement's first row where SQLite reads it ahead,
+// runs inside one window of the command timeout.
+provider::CommandResult SqliteSession::Execute(const std::string& sqlText, const provider::ExecuteOptions& options) {
+    CommandClock::Window window(*clock_);
+    try {
+        return RunScript(sqlText, options);
+    } catch (const _com_error&) {
+        clock_->Rethrow();
+    }
+}
+
 // Statements run one after the other, each prepared only after the previous one ran
 // (a script may create the table the next statement uses). The last statement's rows,
 // if it has any, are the result.
-provider::CommandResult SqliteSession::Execute(const std::string& sqlText, const provider::ExecuteOptions& options) {
+provider::CommandResult SqliteSession::RunScript(const std::string& sqlText, const provider::ExecuteOptions& options) {
     const std::string sql = RewriteGenericDialect(sqlText);
     const char* begin = sql.c_str();
     const char* end = begin + sql.size();
@@ -286,7 +297,8 @@ provider::CommandResult SqliteSession::Execute(const std::string& sqlText, const
                 }
             }
             provider::CommandResult result;
-            result.rows = std::make_unique<SqliteResultSet>(db_, std::move(statement), identityTable, identityName);
+            result.rows = std::make_unique<SqliteResultSet>(db_, clock_, std::move(statement), identityTable,
+                                                           identityName);
             return result;
         }
         const sqlite3_int64 changesBefore = sqlite3_total_changes64(db_);

@@ -10,6 +10,7 @@
 
 #include <dbplatform/ado/Provider.h>
 #include <dbplatform/providers/odbc/SelectShape.h>
+#include <dbplatform/providers/sqlite/SqliteCommandClock.h>
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -45,6 +46,9 @@ public:
     SqliteSession& operator=(const SqliteSession&) = delete;
 
     provider::CommandResult Execute(const std::string& sql, const provider::ExecuteOptions& options) override;
+    void SetCommandTimeout(long seconds) override { clock_->SetCommandTimeout(seconds); }
+    // How long a statement waits for another connection's lock (0 = forever).
+    void SetBusyTimeout(long seconds) { clock_->SetBusyTimeout(seconds); }
     std::vector<provider::TableEntry> ListTables(const provider::TableFilter& filter) override;
     std::string DbmsName() override;
     std::string DbmsVersion() override;
@@ -60,6 +64,8 @@ public:
     long DeleteRow(const std::string& table, const provider::RowLocator& locator) override;
 
 private:
+    // Execute without the command timeout's window.
+    provider::CommandResult RunScript(const std::string& sql, const provider::ExecuteOptions& options);
     // Prepares exactly one statement; throws the mapped error on failure.
     Statement Prepare(std::string_view sql);
     // Runs a statement that returns no rows to its end; throws on failure.
@@ -80,6 +86,7 @@ private:
                               std::string* identityName);
 
     sqlite3* db_;
+    std::shared_ptr<CommandClock> clock_;  // shared with the result sets
     Statement schemaVersion_;  // PRAGMA schema_version, prepared once
     std::int64_t shapesVersion_ = -1;
     std::map<std::string, TableShape> shapes_;  // by table name, ASCII lower case

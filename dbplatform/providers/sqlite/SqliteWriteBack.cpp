@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include <dbplatform/automation/DateTime.h>
+#include <dbplatform/com/ComError.h>
 #include <dbplatform/providers/sqlite/SqliteErrors.h>
 #include <dbplatform/providers/sqlite/SqliteResultSet.h>
 #include <dbplatform/providers/sqlite/SqliteSession.h>
@@ -184,7 +185,12 @@ sqlite3_stmt* SqliteSession::Cached(const std::string& sql) {
 long SqliteSession::RunCachedChange(const std::string& sql, const Bindings& bindings) {
     sqlite3_stmt* statement = Cached(sql);
     bindings.Bind(db_, statement);
-    RunToEnd(statement);
+    CommandClock::Window window(*clock_);  // a row written back is a command of its own
+    try {
+        RunToEnd(statement);
+    } catch (const _com_error&) {
+        clock_->Rethrow();
+    }
     sqlite3_reset(statement);
     return static_cast<long>(sqlite3_changes64(db_));
 }

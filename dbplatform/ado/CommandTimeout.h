@@ -1,0 +1,41 @@
+// Command timeouts shared by the providers: ADO's timeout error, and a watchdog that
+// cancels a command still running at its deadline from outside the waiting thread.
+#pragma once
+
+#include <functional>
+#include <memory>
+
+#include <dbplatform/base/HResult.h>
+
+namespace dbplatform::provider {
+
+// ADO's error for a command stopped by CommandTimeout (DB_E_ABORTLIMITREACHED).
+inline constexpr HRESULT kQueryTimeoutHr = static_cast<HRESULT>(0x80040E31);
+inline constexpr const char* kQueryTimeoutText = "Query timeout expired";
+
+// Throws _com_error(kQueryTimeoutHr, kQueryTimeoutText).
+[[noreturn]] void ThrowQueryTimeout();
+
+// While it lives, watches one command: if it is still alive `seconds` after it was made,
+// `cancel` runs once, on the watchdog thread (the calling thread is blocked inside the
+// engine, so only another thread can stop it). `cancel` must be safe to call from
+// another thread while the command runs (PQcancel, SQLCancel) and must not throw.
+// A watch of 0 seconds or less watches nothing, as CommandTimeout 0 waits forever.
+class CommandWatch {
+public:
+    CommandWatch(long seconds, std::function<void()> cancel);
+    // When this returns, `cancel` is not running and never will.
+    ~CommandWatch();
+    CommandWatch(const CommandWatch&) = delete;
+    CommandWatch& operator=(const CommandWatch&) = delete;
+
+    // Whether `cancel` was called: a failure of the command is then the timeout.
+    bool Fired() const;
+
+    struct Entry;
+
+private:
+    std::shared_ptr<Entry> entry_;
+};
+
+}  // namespace dbplatform::provider
