@@ -95,4 +95,19 @@ std::string WritePlot(const std::string& path, const std::vector<PlottedProfile>
 // The newest `count` stored results, newest first, read with the host's own query.
 std::vector<PlottedProfile> NewestResults(CMorvane& store, int count);
 
+// ---- Failures ----
+
+// Prints, under the message of a failed operation, its cause: the description of the
+// error the tool caught itself, when there is one. This is the one place where the
+// platform's diagnostics of a failure inside the store are to be printed as well, so
+// that "IDispatch error #3092" comes with the driver's words (a full disk, a lock).
+void PrintFailureCause(const _com_error* caught);
+
+// ---- The export ----
+
+// Writes every stored result, oldest first, as CSV: a header line, then per result its
+// time, charge number, material code and the 250 profile values. The file appears only
+// when complete. Returns "" and the number of rows in `rows`, or an error.
+std::string ExportResults(CMorvane& store, const std::string& path, long* rows);
+
 }  // namespace demo
