@@ -30,7 +30,7 @@ constexpr const char* kFooter =
     "Files:\n"
     "  DIR/plant.db      the SQLite plant database (five tables)\n"
     "  DIR/odbc.ini      the private ODBC data source morvane_plant; odbcinst.ini names the\n"
-    "                    SQLite ODBC driver\n"
+    "                    SQLite ODBC driver. Both are written only when absent: edits are kept.\n"
     "  DIR/profiles.svg  the newest eight burden-surface profiles\n"
     "\n"
     "Environment:\n"
@@ -103,7 +103,8 @@ int ParseCommandLine(int argc, char** argv, Options& options) {
             [](std::string& text) { return text.empty() ? std::string("the plant folder must be named") : ""; }, "",
             "home"));
     app.add_flag("--reset", options.reset,
-                 "empty the plant and start the day over; asks first on a terminal");
+                 "empty the plant and start the day over; asks first on a terminal. Over a plant.db "
+                 "that is not a plant database, sets that file aside and starts a new one");
     app.add_flag("-y,--yes", options.yes, "confirm --reset without asking");
     app.add_option("--arrive", arrive,
                    "let N more charges arrive now, beyond those due by the clock (at most " +

@@ -26,10 +26,33 @@ struct PlantPaths {
     std::string plot;       // home/profiles.svg
 };
 
-// Creates the folder and writes odbcinst.ini and odbc.ini into it (a data source on the
-// SQLite ODBC driver, StepAPI=1), then points unixODBC at them through ODBCSYSINI and
-// ODBCINI. Must run before the first connection of the process. Returns "" or an error.
-std::string RegisterDataSource(const PlantPaths& paths);
+// Creates the folder and writes odbcinst.ini (the SQLite ODBC driver, wherever this
+// system has it) and odbc.ini (the data source, StepAPI=1) into it, each only when it is
+// missing: a kept odbc.ini is the user's, and the database it names replaces
+// paths.database. Then points unixODBC at them through ODBCSYSINI and ODBCINI. Must run
+// before the first connection of the process. Returns "" or an error.
+std::string RegisterDataSource(PlantPaths& paths);
+
+// The SQLite ODBC driver library: the one registered as SQLite3 with unixODBC, else the
+// one the package libsqliteodbc installed, else one in a multiarch library folder.
+// "" when there is none; `searched` then says where it was looked for.
+std::string FindSqliteOdbcDriver(std::string* searched);
+
+// The value of `key` in `[section]` of an ODBC configuration text (names compared
+// without letter case, the first entry winning, comments skipped); "" when absent.
+std::string IniValue(const std::string& text, const std::string& section, const std::string& key);
+bool IniHasSection(const std::string& text, const std::string& section);
+
+// What is at the plant database's path. Only an absent file becomes a new plant by
+// itself: an empty or foreign file is reported, never taken over silently.
+struct PlantFile {
+    enum State { kAbsent, kPlant, kUnusable } state;
+    std::string problem;  // why a kUnusable file cannot be the plant
+};
+PlantFile CheckPlantFile(const std::string& database);
+// Renames an unusable plant file to <database>.bad-<date-time>, so that --reset can
+// start a new plant without destroying what was there. Returns "" or an error.
+std::string SetPlantFileAside(const std::string& database, std::string* aside);
 
 // Creates the five tables and the indexes on their time columns when missing.
 void CreateTables(CMorvane& store);

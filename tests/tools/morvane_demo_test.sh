@@ -56,6 +56,10 @@ cases=(
   "reset without terminal refused|plant|--reset|2|stderr|add --yes"
   "reset declined on a terminal|plant|--reset|1|stdout|nothing changed|n"
   "reset confirmed on a terminal|plant|--reset|0|stdout|Charges processed: 239|y"
+  "empty plant.db reported|empty||1|stderr|empty (0 bytes)"
+  "foreign plant.db reported|foreign||1|stderr|not an SQLite database"
+  "reset over empty plant.db|empty|--reset --yes|0|stderr|starting a new plant"
+  "edited odbc.ini kept|edited||0|stdout|No new charges"
   "export into a missing folder|none|--export-csv /nonexistent/dir/r.csv|2|stderr|there is no folder /nonexistent/dir"
   "export onto the plant database|plant|--export-csv CASE/plant.db|2|stderr|would replace the plant's own"
 )
