@@ -20,12 +20,14 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <iostream>
+#include <limits>
 #include <stdexcept>
 
 namespace {
@@ -53,7 +55,17 @@ bool ProcessNewestCharge(CMorvane& store, demo::Profile& previous) {
     if (store.m_szNewTime[0] == '\0') return false;
     store.SkipSelectNewBD();
     std::memcpy(store.m_szBDTime, store.m_szNewTime, sizeof(store.m_szBDTime));
-    if (store.DumpGetException() < 0) throw std::runtime_error("reading the gauges failed");
+    // DumpSelectNewBD left the newest reading of all in m_dRulerHeight, and a reading
+    // not found (or NULL) leaves the slots as they were: mark them unread first.
+    store.m_dRulerHeight[0] = store.m_dRulerHeight[1] = std::numeric_limits<double>::quiet_NaN();
+    const int gauges = store.DumpGetException();
+    if (gauges < 0) throw std::runtime_error("reading the gauges failed");
+    std::string faultyGauge;
+    const double gaugeLevel = gauges == 1 ? demo::GaugeLevel(store.m_dRulerHeight, &faultyGauge)
+                                          : std::numeric_limits<double>::quiet_NaN();
+    if (!faultyGauge.empty())
+        std::fprintf(stderr, "\nmorvane-demo: %s before the charge at %s; ignored\n", faultyGauge.c_str(),
+                     store.m_szNewTime);
     char time[sizeof(store.m_szNewTime)];
     std::memcpy(time, store.m_szNewTime, sizeof(time));
     if (store.AngleSelectNew(time) < 0) throw std::runtime_error("reading the chute angles failed");
@@ -64,6 +76,7 @@ bool ProcessNewestCharge(CMorvane& store, demo::Profile& previous) {
     std::copy(std::begin(store.m_dChuteAngle), std::end(store.m_dChuteAngle), input.chuteAngle.begin());
     input.density = store.m_dMaterialDensity;
     input.reposeAngle = store.m_dMaterialAngle;
+    input.gaugeLevel = gaugeLevel;
     demo::ModelResult result = demo::ComputeProfile(input);
 
     store.m_nBDMaterial = store.m_nMaterialCode;

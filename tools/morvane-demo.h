@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -93,6 +94,9 @@ struct ModelInput {
     std::array<double, kPositions> chuteAngle{};  // degrees from the vertical
     double density = 1.0;                    // t/m3
     double reposeAngle = 35.0;               // degrees
+    // Stock-line height (m) the gauges read just before the charge, at the gauge point;
+    // NaN when there is no reading, and the burden then descends by what came in.
+    double gaugeLevel = std::numeric_limits<double>::quiet_NaN();
 };
 
 struct ModelResult {
@@ -102,6 +106,13 @@ struct ModelResult {
 
 inline constexpr double kThroatRadius = 4.0;  // m
 double RadiusOfPoint(int point);              // m, point 0 at the axis, 249 at the wall
+// The stock-line gauges hang half a metre inside the throat wall: profile point 218
+// (3.50 m). Readings outside kGaugeRange are taken as a faulty gauge.
+inline constexpr int kGaugePoint = 218;
+inline constexpr double kGaugeRange[2] = {-5.0, 30.0};
+// The mean of gauges 1 and 2 (heights [0] and [1]; NaN for one not read) over those with
+// a plausible reading; NaN when none has. A faulty gauge is named in `faulty`.
+double GaugeLevel(const double (&heights)[3], std::string* faulty);
 ModelResult ComputeProfile(const ModelInput& input);
 
 // ---- The plot ----
@@ -111,6 +122,7 @@ struct PlottedProfile {
     std::int32_t charge = 0;
     int material = 0;
     Profile surface{};
+    double gauge = std::numeric_limits<double>::quiet_NaN();  // mean gauge reading before the charge
 };
 // Writes an SVG of the profiles (stock-line height against radius). Returns "" or an error.
 std::string WritePlot(const std::string& path, const std::vector<PlottedProfile>& profiles);

@@ -1,14 +1,19 @@
 // The parts of morvane-demo that decide on their own: reading the user's ODBC
-// configuration, judging what lies at the plant database's path, finding the driver.
+// configuration, judging what lies at the plant database's path, finding the driver,
+// and the example model's use of the stock-line gauges.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 
 #include "TestDatabases.h"
 #include "morvane-demo.h"
 
 namespace {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 TEST(MorvaneDemoOdbcIni, ValuesAreReadAsTheDriverManagerReadsThem) {
     const std::string ini =
@@ -76,6 +81,64 @@ TEST(MorvaneDemoOdbcDriver, TheSqliteDriverIsFoundOnThisMachine) {
     ASSERT_FALSE(driver.empty()) << searched;
     EXPECT_TRUE(std::filesystem::is_regular_file(driver)) << driver;
     EXPECT_TRUE(driver.ends_with("/libsqlite3odbc.so")) << driver;
+}
+
+TEST(MorvaneDemoGauges, FaultyOrMissingGaugesAreLeftOut) {
+    struct Case {
+        double first, second;
+        double expected;  // NaN: no level
+        bool faulty;
+    } cases[] = {
+        {1.5, 1.7, 1.6, false},
+        {1.5, kNaN, 1.5, false},  // one gauge not read
+        {kNaN, kNaN, kNaN, false},
+        {1.5, 1e300, 1.5, true},  // a runaway gauge is named, not averaged in
+        {-40.0, std::numeric_limits<double>::infinity(), kNaN, true},
+    };
+    for (const Case& c : cases) {
+        const double heights[3] = {c.first, c.second, 99.0};  // [2] is never a gauge
+        std::string faulty;
+        double level = demo::GaugeLevel(heights, &faulty);
+        if (std::isnan(c.expected))
+            EXPECT_TRUE(std::isnan(level)) << c.first << " " << c.second;
+        else
+            EXPECT_DOUBLE_EQ(level, c.expected) << c.first << " " << c.second;
+        EXPECT_EQ(!faulty.empty(), c.faulty) << faulty;
+    }
+}
+
+// A charge of ore laid on a flat surface 3 m high, as the chute lays it.
+demo::ModelInput OreCharge(double gaugeLevel) {
+    demo::ModelInput input;
+    input.previous.fill(3.0);
+    input.weight.fill(6.0f);
+    const double angles[demo::kPositions] = {44, 42, 40, 38, 36, 34, 32, 30, 27, 24, 20};
+    std::copy(std::begin(angles), std::end(angles), input.chuteAngle.begin());
+    input.density = 1.75;
+    input.reposeAngle = 35.8;
+    input.gaugeLevel = gaugeLevel;
+    return input;
+}
+
+TEST(MorvaneDemoModel, TheSurfaceStandsOnTheGaugeReading) {
+    for (double gauge : {1.3, 1.5, 1.75, 4.0}) {
+        demo::ModelResult result = demo::ComputeProfile(OreCharge(gauge));
+        // The old surface went down to the reading; the charge lies on top of it.
+        const double layer = result.surface[demo::kGaugePoint] - gauge;
+        EXPECT_GE(layer, 0.0) << gauge;
+        EXPECT_LT(layer, 1.0) << gauge;
+        for (double height : result.surface) ASSERT_GE(height, gauge - 1e-9) << gauge;
+    }
+}
+
+TEST(MorvaneDemoModel, WithoutAGaugeReadingTheMeanLevelHolds) {
+    demo::ModelResult result = demo::ComputeProfile(OreCharge(kNaN));
+    double volume = 0, area = 0;
+    for (int i = 1; i < demo::kProfilePoints; ++i) {
+        volume += result.surface[i] * demo::RadiusOfPoint(i);
+        area += demo::RadiusOfPoint(i);
+    }
+    EXPECT_NEAR(volume / area, 3.0, 0.01);
 }
 
 }  // namespace
