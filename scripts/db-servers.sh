@@ -10,7 +10,14 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 odbc_dir=${DBPLATFORM_ODBC_DIR:-$root/build/odbc}
-odbc_lib=/usr/lib/x86_64-linux-gnu/odbc
+# The path of an ODBC driver library: from the file list of the Debian package that ships
+# it, else from the ODBC folders of the multiarch library folders.
+driver_path() {  # driver_path FILE PACKAGE
+  local path
+  path=$(dpkg -L "$2" 2>/dev/null | grep -m1 "/$1\$" || true)
+  [[ -n $path && -f $path ]] || path=$(ls /usr/lib/*/odbc/"$1" /usr/lib/odbc/"$1" 2>/dev/null | head -1 || true)
+  echo "${path:-/usr/lib/odbc/$1}"
+}
 export _SYSTEMCTL_SKIP_REDIRECT=1
 
 pg_online() { pg_lsclusters -h 2>/dev/null | awk '$1=="15" && $2=="main" {print $4}' | grep -q online; }
@@ -62,13 +69,13 @@ write_odbc_config() {
   mkdir -p "$odbc_dir"
   cat >"$odbc_dir/odbcinst.ini" <<INI
 [SQLite3]
-Driver=$odbc_lib/libsqlite3odbc.so
+Driver=$(driver_path libsqlite3odbc.so libsqliteodbc)
 [PostgreSQL Unicode]
-Driver=$odbc_lib/psqlodbcw.so
+Driver=$(driver_path psqlodbcw.so odbc-postgresql)
 [MariaDB Unicode]
-Driver=$odbc_lib/libmaodbc.so
+Driver=$(driver_path libmaodbc.so odbc-mariadb)
 [MySQL]
-Driver=$odbc_lib/libmaodbc.so
+Driver=$(driver_path libmaodbc.so odbc-mariadb)
 INI
   cat >"$odbc_dir/odbc.ini" <<INI
 [ado_sqlite]

@@ -46,3 +46,14 @@ echo "== tests, release build"
 ctest --test-dir build/release --output-on-failure -j"$jobs"
 echo "== tests, sanitizer build"
 ctest --test-dir build/asan --output-on-failure -j"$jobs"
+echo "== main job, sanitizer build"
+# A day of charges on a new plant; a leak or sanitizer report fails the run.
+main_job_home=$(mktemp -d)
+if ! build/asan/tools/morvane-demo --home "$main_job_home" --now "2026-03-01 12:00:00" </dev/null \
+     >build/asan/main-job.log 2>&1; then
+  cat build/asan/main-job.log
+  echo "main job under the sanitizers failed (log: build/asan/main-job.log)"
+  exit 1
+fi
+rm -rf "$main_job_home"
+grep -E '^Charges processed' build/asan/main-job.log

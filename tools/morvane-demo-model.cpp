@@ -10,12 +10,18 @@
 //      ridge's crest is raised until the volume added (ring by ring) is w_k / density.
 //   2. No slope may be steeper than the repose angle: material slides into any pit
 //      deeper than that (two sweeps, outwards and inwards).
-//   3. The burden descends evenly until the mean height is what it was before the
-//      charge: what comes in at the top leaves at the bottom, so the level holds.
+//   0. Between two charges the burden descends evenly. The stock-line gauges, read
+//      just before the charge, say how far: the old surface is lowered (or raised)
+//      until it passes through their reading at the gauge point. Without a reading,
+//      step 3 stands in for them.
+//   3. Without a gauge reading only: the burden descends evenly until the mean height
+//      is what it was before the charge (what comes in at the top leaves at the bottom).
 #include "morvane-demo.h"
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
+#include <string>
 
 namespace demo {
 
@@ -33,6 +39,22 @@ double RingArea(int i) {
 }  // namespace
 
 double RadiusOfPoint(int point) { return kStep * point; }
+
+double GaugeLevel(const double (&heights)[3], std::string* faulty) {
+    double sum = 0;
+    int count = 0;
+    for (int gauge = 0; gauge < 2; ++gauge) {
+        const double height = heights[gauge];
+        if (std::isnan(height)) continue;
+        if (!(height >= kGaugeRange[0] && height <= kGaugeRange[1])) {
+            if (faulty) *faulty = "gauge " + std::to_string(gauge + 1) + " reads " + std::to_string(height) + " m";
+            continue;
+        }
+        sum += height;
+        ++count;
+    }
+    return count ? sum / count : std::numeric_limits<double>::quiet_NaN();
+}
 
 // Volume (m3) between `surface` and the ridge with crest `crest` at `radius`.
 static double AddedVolume(const Profile& surface, double crest, double radius, double slope) {
@@ -59,6 +81,11 @@ ModelResult ComputeProfile(const ModelInput& input) {
     h = input.previous;
     const double slope = std::tan(Radians(input.reposeAngle));
     const double density = input.density > 0 ? input.density : 1.0;
+    const bool gauged = std::isfinite(input.gaugeLevel);
+    if (gauged) {
+        const double descent = h[kGaugePoint] - input.gaugeLevel;
+        for (double& height : h) height -= descent;
+    }
     const double meanBefore = MeanHeight(h);
 
     for (int k = 0; k < kPositions; ++k) {
@@ -79,7 +106,7 @@ ModelResult ComputeProfile(const ModelInput& input) {
     for (int i = 1; i < kProfilePoints; ++i) h[i] = std::max(h[i], h[i - 1] - drop);
     for (int i = kProfilePoints - 2; i >= 0; --i) h[i] = std::max(h[i], h[i + 1] - drop);
 
-    const double descent = MeanHeight(h) - meanBefore;
+    const double descent = gauged ? 0.0 : MeanHeight(h) - meanBefore;
     int lowest = 0;
     for (int i = 0; i < kProfilePoints; ++i) {
         h[i] -= descent;

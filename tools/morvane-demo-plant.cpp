@@ -5,14 +5,11 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 
 namespace demo {
 
 namespace {
 
-constexpr const char* kSqliteDriver = "/usr/lib/x86_64-linux-gnu/odbc/libsqlite3odbc.so";
 constexpr int kChargeSeconds = 360;  // a charge about every six minutes
 constexpr int kShiftHours = 8;
 
@@ -56,28 +53,6 @@ std::string Columns(const char* stem, const char* suffix, int first, int last, c
 }
 
 }  // namespace
-
-std::string RegisterDataSource(const PlantPaths& paths) {
-    std::error_code error;
-    std::filesystem::create_directories(paths.home, error);
-    if (error) return "cannot create " + paths.home + ": " + error.message();
-    if (!std::filesystem::exists(kSqliteDriver))
-        return std::string("the SQLite ODBC driver is missing (") + kSqliteDriver + "): apt-get install libsqliteodbc";
-    {
-        std::ofstream drivers(paths.home + "/odbcinst.ini");
-        drivers << "[SQLite3]\nDriver=" << kSqliteDriver << "\n";
-        std::ofstream sources(paths.home + "/odbc.ini");
-        // StepAPI=1: rows are fetched as they are read instead of the whole result first.
-        // JournalMode=WAL: the plant is this program's own database, and in write-ahead
-        // logging a host reading it never blocks the charging system writing to it.
-        sources << "[" << paths.dataSource << "]\nDriver=SQLite3\nDatabase=" << paths.database
-                << "\nStepAPI=1\nTimeout=5000\nJournalMode=WAL\n";
-        if (!drivers || !sources) return "cannot write the ODBC configuration into " + paths.home;
-    }
-    setenv("ODBCSYSINI", paths.home.c_str(), 1);
-    setenv("ODBCINI", (paths.home + "/odbc.ini").c_str(), 1);
-    return "";
-}
 
 void CreateTables(CMorvane& store) {
     const char* statements[] = {

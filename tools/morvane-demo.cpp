@@ -10,61 +10,27 @@
 // after the newest result: the road of one charge (DumpSelectNewBD, SkipSelectNewBD,
 // DumpGetException, AngleSelectNew, the example model, ResultInsertBD).
 //
-// Usage: morvane-demo [--reset] [--home DIR] [--arrive N]
+// Usage: morvane-demo [--home DIR] [--reset [--yes]] [--arrive N] [--now TIME]
+//                     [--export-csv FILE] (morvane-demo --help says more).
 #include "morvane-demo.h"
+#include "morvane-demo-options.h"
 
+#include <dlfcn.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <iostream>
+#include <limits>
 #include <stdexcept>
 
 namespace {
-
-struct Options {
-    bool reset = false;
-    std::string home;
-    long arrive = 0;
-};
-
-void Usage() {
-    std::fprintf(stderr,
-                 "usage: morvane-demo [--reset] [--home DIR] [--arrive N]\n"
-                 "  --home DIR   plant folder (default $MORVANE_HOME, else ./morvane-plant)\n"
-                 "  --reset      empty the plant database and start the day over\n"
-                 "  --arrive N   let N more charges arrive now, beyond those due by the clock\n");
-}
-
-bool ParseOptions(int argc, char** argv, Options& options) {
-    const char* home = std::getenv("MORVANE_HOME");
-    options.home = home && *home ? home : "morvane-plant";
-    for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
-        if (arg == "--reset") {
-            options.reset = true;
-        } else if (arg == "--home" && i + 1 < argc) {
-            options.home = argv[++i];
-        } else if (arg == "--arrive" && i + 1 < argc) {
-            char* end = nullptr;
-            options.arrive = std::strtol(argv[++i], &end, 10);
-            if (*end || options.arrive < 0) return false;
-        } else {
-            return false;
-        }
-    }
-    return true;
-}
-
-std::string LocalTimeText(std::time_t seconds) {
-    std::tm local{};
-    localtime_r(&seconds, &local);
-    return dbplatform::TextFromDate(dbplatform::DateFromLocalTime(local));
-}
 
 // A bar redrawn in place on a terminal; in a log, one line per tenth of the work.
 void Progress(std::size_t done, std::size_t total) {
@@ -89,7 +55,17 @@ bool ProcessNewestCharge(CMorvane& store, demo::Profile& previous) {
     if (store.m_szNewTime[0] == '\0') return false;
     store.SkipSelectNewBD();
     std::memcpy(store.m_szBDTime, store.m_szNewTime, sizeof(store.m_szBDTime));
-    if (store.DumpGetException() < 0) throw std::runtime_error("reading the gauges failed");
+    // DumpSelectNewBD left the newest reading of all in m_dRulerHeight, and a reading
+    // not found (or NULL) leaves the slots as they were: mark them unread first.
+    store.m_dRulerHeight[0] = store.m_dRulerHeight[1] = std::numeric_limits<double>::quiet_NaN();
+    const int gauges = store.DumpGetException();
+    if (gauges < 0) throw std::runtime_error("reading the gauges failed");
+    std::string faultyGauge;
+    const double gaugeLevel = gauges == 1 ? demo::GaugeLevel(store.m_dRulerHeight, &faultyGauge)
+                                          : std::numeric_limits<double>::quiet_NaN();
+    if (!faultyGauge.empty())
+        std::fprintf(stderr, "\nmorvane-demo: %s before the charge at %s; ignored\n", faultyGauge.c_str(),
+                     store.m_szNewTime);
     char time[sizeof(store.m_szNewTime)];
     std::memcpy(time, store.m_szNewTime, sizeof(time));
     if (store.AngleSelectNew(time) < 0) throw std::runtime_error("reading the chute angles failed");
@@ -100,6 +76,7 @@ bool ProcessNewestCharge(CMorvane& store, demo::Profile& previous) {
     std::copy(std::begin(store.m_dChuteAngle), std::end(store.m_dChuteAngle), input.chuteAngle.begin());
     input.density = store.m_dMaterialDensity;
     input.reposeAngle = store.m_dMaterialAngle;
+    input.gaugeLevel = gaugeLevel;
     demo::ModelResult result = demo::ComputeProfile(input);
 
     store.m_nBDMaterial = store.m_nMaterialCode;
@@ -110,7 +87,41 @@ bool ProcessNewestCharge(CMorvane& store, demo::Profile& previous) {
     return true;
 }
 
-int Run(const Options& options) {
+// Asks on the terminal before --reset empties the plant. Without a terminal nobody can
+// answer, so only --yes confirms. Returns -1 to go on, else the exit status.
+int ConfirmReset(const demo::Options& options, const std::string& database) {
+    if (!options.reset || options.yes) return -1;
+    if (!isatty(STDIN_FILENO)) {
+        std::fprintf(stderr,
+                     "morvane-demo: --reset empties %s and needs a confirmation: run it on a terminal, or add "
+                     "--yes\n",
+                     database.c_str());
+        return 2;
+    }
+    std::fprintf(stderr, "Empty the plant database %s and start the day over? [y/N] ", database.c_str());
+    std::fflush(stderr);
+    std::string answer;
+    if (!std::getline(std::cin, answer)) answer.clear();
+    if (answer == "y" || answer == "Y" || answer == "yes" || answer == "Yes") return -1;
+    std::fprintf(stderr, "morvane-demo: nothing changed\n");
+    return 1;
+}
+
+// The charges the clock has brought since `newest`, counted without keeping them.
+// Beyond a year's worth the plant is taken as abandoned: replaying it would take days.
+long ChargesDue(const demo::ChargingSystem& plant, const demo::Charge& newest, const std::string& nowText,
+                const std::string& dayAgo) {
+    long due = 0;
+    for (demo::Charge next = plant.Next(newest, dayAgo); next.time <= nowText; next = plant.Next(next, dayAgo)) {
+        if (++due > demo::kMaxArrivals)
+            throw std::runtime_error("the plant's newest charge, #" + std::to_string(newest.number) + " at " +
+                                     newest.time + ", is more than a year before " + nowText +
+                                     ": too much to replay; --reset starts the day over");
+    }
+    return due;
+}
+
+int Run(const demo::Options& options) {
     demo::PlantPaths paths;
     paths.home = std::filesystem::absolute(options.home).lexically_normal().string();
     paths.database = paths.home + "/plant.db";
@@ -120,6 +131,35 @@ int Run(const Options& options) {
         std::fprintf(stderr, "morvane-demo: %s\n", error.c_str());
         return 1;
     }
+    if (!options.exportCsv.empty()) {
+        // The export is written by renaming a finished file over FILE: never over the
+        // plant's own files.
+        std::error_code error;
+        const auto exportPath = std::filesystem::weakly_canonical(options.exportCsv, error);
+        for (const std::string& own : {paths.database, paths.home + "/odbc.ini", paths.home + "/odbcinst.ini", paths.plot})
+            if (!error && exportPath == std::filesystem::weakly_canonical(own, error)) {
+                std::fprintf(stderr, "morvane-demo: --export-csv %s would replace the plant's own %s\n",
+                             options.exportCsv.c_str(), own.c_str());
+                return 2;
+            }
+    }
+    if (int status = ConfirmReset(options, paths.database); status >= 0) return status;
+
+    demo::PlantFile file = demo::CheckPlantFile(paths.database);
+    if (file.state == demo::PlantFile::kUnusable) {
+        if (!options.reset) {
+            std::fprintf(stderr, "morvane-demo: %s; --reset sets it aside and starts a new plant\n",
+                         file.problem.c_str());
+            return 1;
+        }
+        std::string aside;
+        if (std::string error = demo::SetPlantFileAside(paths.database, &aside); !error.empty()) {
+            std::fprintf(stderr, "morvane-demo: %s\n", error.c_str());
+            return 1;
+        }
+        std::fprintf(stderr, "morvane-demo: %s; moved to %s, starting a new plant\n", file.problem.c_str(),
+                     aside.c_str());
+    }
 
     CoInitialize(nullptr);
     CMorvane store;
@@ -128,6 +168,7 @@ int Run(const Options& options) {
     if (store.Connect() != 1) {
         std::fprintf(stderr, "morvane-demo: cannot open the data source %s (%s)\n", paths.dataSource.c_str(),
                      paths.database.c_str());
+        demo::PrintFailureCause(nullptr);
         return 1;
     }
     demo::CreateTables(store);
@@ -135,9 +176,14 @@ int Run(const Options& options) {
 
     demo::ChargingSystem plant(store);
     demo::Charge newest = plant.Newest();
-    const std::time_t now = std::time(nullptr);
-    const std::string nowText = LocalTimeText(now);
-    const std::string dayAgo = LocalTimeText(now - 24 * 3600);
+    DATE now = dbplatform::DateFromUnixTime(std::time(nullptr));
+    if (!options.now.empty() && FAILED(dbplatform::DateFromText(options.now, &now)))
+        throw std::runtime_error("--now " + options.now + " is not a date");
+    const std::string nowText = dbplatform::TextFromDate(now);
+    const std::string dayAgo = dbplatform::TextFromDate(now - 1.0);
+    DATE newestDate = 0;
+    if (newest.number != 0 && FAILED(dbplatform::DateFromText(newest.time, &newestDate)))
+        throw std::runtime_error("the newest charge's time, '" + newest.time + "', is not a date");
 
     // A new plant starts with its first charge and the standard profile at it; a plant
     // whose results are gone is seeded again, or nothing would count as processed.
@@ -151,11 +197,8 @@ int Run(const Options& options) {
                      paths.database.c_str());
     }
 
-    // Every charge due by the clock, then the extra ones asked for.
-    std::vector<demo::Charge> arrivals;
-    demo::Charge next = plant.Next(newest, dayAgo);
-    for (; next.time <= nowText; next = plant.Next(next, dayAgo)) arrivals.push_back(next);
-    for (long extra = 0; extra < options.arrive; ++extra, next = plant.Next(next, dayAgo)) arrivals.push_back(next);
+    // Every charge due by the clock, then the extra ones asked for; made one at a time.
+    const long total = ChargesDue(plant, newest, nowText, dayAgo) + options.arrive;
 
     std::vector<demo::PlottedProfile> stored = demo::NewestResults(store, 1);
     demo::Profile previous{};
@@ -171,10 +214,11 @@ int Run(const Options& options) {
         }
     };
     processPending();  // whatever arrived while no host was running
-    for (std::size_t i = 0; i < arrivals.size(); ++i) {
-        plant.Record(arrivals[i]);
+    demo::Charge next = plant.Next(newest, dayAgo);
+    for (long i = 0; i < total; ++i, next = plant.Next(next, dayAgo)) {
+        plant.Record(next);
         processPending();
-        Progress(i + 1, arrivals.size());
+        Progress(static_cast<std::size_t>(i + 1), static_cast<std::size_t>(total));
     }
 
     if (milliseconds.empty()) {
@@ -196,25 +240,35 @@ int Run(const Options& options) {
     }
     std::printf("Database: %s\nPlot of the newest %zu profiles: %s\n", paths.database.c_str(), profiles.size(),
                 paths.plot.c_str());
+    if (!options.exportCsv.empty()) {
+        long rows = 0;
+        if (std::string error = demo::ExportResults(store, options.exportCsv, &rows); !error.empty()) {
+            std::fprintf(stderr, "morvane-demo: %s\n", error.c_str());
+            return 1;
+        }
+        std::printf("Results exported: %ld rows to %s\n", rows, options.exportCsv.c_str());
+    }
     return 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    Options options;
-    if (!ParseOptions(argc, argv, options)) {
-        Usage();
-        return 2;
-    }
+    // The SQLite ODBC driver reads its data source through libodbcinst, and unixODBC
+    // unloads both after the last connection; what the library keeps for the process is
+    // then in memory that no loaded code owns. Kept mapped, it stays attributed to the
+    // library (and the leak checker of a sanitizer build can tell it from ours).
+    dlopen("libodbcinst.so.2", RTLD_NOW | RTLD_NODELETE);
+    demo::Options options;
+    if (int status = demo::ParseCommandLine(argc, argv, options); status >= 0) return status;
     try {
         return Run(options);
     } catch (const _com_error& error) {
-        std::fprintf(stderr, "morvane-demo: %s (%s)\n", error.ErrorMessage(),
-                     static_cast<const char*>(error.Description()) ? static_cast<const char*>(error.Description())
-                                                                     : "");
+        std::fprintf(stderr, "morvane-demo: %s\n", error.ErrorMessage());
+        demo::PrintFailureCause(&error);
     } catch (const std::exception& error) {
         std::fprintf(stderr, "morvane-demo: %s\n", error.what());
+        demo::PrintFailureCause(nullptr);
     }
     return 1;
 }

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -26,10 +27,33 @@ struct PlantPaths {
     std::string plot;       // home/profiles.svg
 };
 
-// Creates the folder and writes odbcinst.ini and odbc.ini into it (a data source on the
-// SQLite ODBC driver, StepAPI=1), then points unixODBC at them through ODBCSYSINI and
-// ODBCINI. Must run before the first connection of the process. Returns "" or an error.
-std::string RegisterDataSource(const PlantPaths& paths);
+// Creates the folder and writes odbcinst.ini (the SQLite ODBC driver, wherever this
+// system has it) and odbc.ini (the data source, StepAPI=1) into it, each only when it is
+// missing: a kept odbc.ini is the user's, and the database it names replaces
+// paths.database. Then points unixODBC at them through ODBCSYSINI and ODBCINI. Must run
+// before the first connection of the process. Returns "" or an error.
+std::string RegisterDataSource(PlantPaths& paths);
+
+// The SQLite ODBC driver library: the one registered as SQLite3 with unixODBC, else the
+// one the package libsqliteodbc installed, else one in a multiarch library folder.
+// "" when there is none; `searched` then says where it was looked for.
+std::string FindSqliteOdbcDriver(std::string* searched);
+
+// The value of `key` in `[section]` of an ODBC configuration text (names compared
+// without letter case, the first entry winning, comments skipped); "" when absent.
+std::string IniValue(const std::string& text, const std::string& section, const std::string& key);
+bool IniHasSection(const std::string& text, const std::string& section);
+
+// What is at the plant database's path. Only an absent file becomes a new plant by
+// itself: an empty or foreign file is reported, never taken over silently.
+struct PlantFile {
+    enum State { kAbsent, kPlant, kUnusable } state;
+    std::string problem;  // why a kUnusable file cannot be the plant
+};
+PlantFile CheckPlantFile(const std::string& database);
+// Renames an unusable plant file to <database>.bad-<date-time>, so that --reset can
+// start a new plant without destroying what was there. Returns "" or an error.
+std::string SetPlantFileAside(const std::string& database, std::string* aside);
 
 // Creates the five tables and the indexes on their time columns when missing.
 void CreateTables(CMorvane& store);
@@ -70,6 +94,9 @@ struct ModelInput {
     std::array<double, kPositions> chuteAngle{};  // degrees from the vertical
     double density = 1.0;                    // t/m3
     double reposeAngle = 35.0;               // degrees
+    // Stock-line height (m) the gauges read just before the charge, at the gauge point;
+    // NaN when there is no reading, and the burden then descends by what came in.
+    double gaugeLevel = std::numeric_limits<double>::quiet_NaN();
 };
 
 struct ModelResult {
@@ -79,6 +106,13 @@ struct ModelResult {
 
 inline constexpr double kThroatRadius = 4.0;  // m
 double RadiusOfPoint(int point);              // m, point 0 at the axis, 249 at the wall
+// The stock-line gauges hang half a metre inside the throat wall: profile point 218
+// (3.50 m). Readings outside kGaugeRange are taken as a faulty gauge.
+inline constexpr int kGaugePoint = 218;
+inline constexpr double kGaugeRange[2] = {-5.0, 30.0};
+// The mean of gauges 1 and 2 (heights [0] and [1]; NaN for one not read) over those with
+// a plausible reading; NaN when none has. A faulty gauge is named in `faulty`.
+double GaugeLevel(const double (&heights)[3], std::string* faulty);
 ModelResult ComputeProfile(const ModelInput& input);
 
 // ---- The plot ----
@@ -88,11 +122,27 @@ struct PlottedProfile {
     std::int32_t charge = 0;
     int material = 0;
     Profile surface{};
+    double gauge = std::numeric_limits<double>::quiet_NaN();  // mean gauge reading before the charge
 };
 // Writes an SVG of the profiles (stock-line height against radius). Returns "" or an error.
 std::string WritePlot(const std::string& path, const std::vector<PlottedProfile>& profiles);
 
 // The newest `count` stored results, newest first, read with the host's own query.
 std::vector<PlottedProfile> NewestResults(CMorvane& store, int count);
+
+// ---- Failures ----
+
+// Prints, under the message of a failed operation, its cause: the description of the
+// error the tool caught itself, when there is one. This is the one place where the
+// platform's diagnostics of a failure inside the store are to be printed as well, so
+// that "IDispatch error #3092" comes with the driver's words (a full disk, a lock).
+void PrintFailureCause(const _com_error* caught);
+
+// ---- The export ----
+
+// Writes every stored result, oldest first, as CSV: a header line, then per result its
+// time, charge number, material code and the 250 profile values. The file appears only
+// when complete. Returns "" and the number of rows in `rows`, or an error.
+std::string ExportResults(CMorvane& store, const std::string& path, long* rows);
 
 }  // namespace demo
