@@ -3,7 +3,6 @@
 #include <sqlite3.h>
 
 #include <algorithm>
-#include <climits>
 #include <filesystem>
 
 #include <dbplatform/automation/DateTime.h>
@@ -132,7 +131,6 @@ bool IsSingleTableSelect(std::string_view sql, std::size_t* insertAt, std::strin
     }
     return sawFrom && !table->empty();
 }
-
 
 // A file that does not exist, or exists empty, holds no database yet: nobody has chosen
 // its journal mode.
