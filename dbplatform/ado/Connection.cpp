@@ -7,6 +7,7 @@
 #include "AdoErrors.h"
 #include "ConnectionImpl.h"
 #include "RecordsetImpl.h"
+#include "TableName.h"
 
 namespace dbplatform::ado {
 
@@ -176,7 +177,10 @@ _RecordsetPtr ConnectionImpl::Execute(const _bstr_t& commandText, VARIANT* recor
     const auto& session = Session();
     std::string sql = Utf8Of(commandText);
     if (sql.empty()) RaiseAdo(adErrInvalidArgumentHr);
-    if (options != adCmdUnspecified && (options & (adCmdTable | adCmdTableDirect))) sql = "select * from " + sql;
+    if (options != adCmdUnspecified && (options & (adCmdTable | adCmdTableDirect))) {
+        RequireTableName(sql);
+        sql = "select * from " + sql;
+    }
     provider::CommandResult result = session->Execute(sql, provider::ExecuteOptions{});
     if (recordsAffected) {
         VariantClear(recordsAffected);

@@ -4,6 +4,7 @@
 #include "AdoErrors.h"
 #include "ConnectionImpl.h"
 #include "RecordsetImpl.h"
+#include "TableName.h"
 #include "ValueConversion.h"
 
 namespace dbplatform::ado {
@@ -129,7 +130,11 @@ HRESULT RecordsetImpl::Open(const _variant_t& sourceInput, const _variant_t& con
     else if (IsMissing(source)) sql = source_;
     else RaiseAdo(adErrInvalidArgumentHr);
     if (sql.empty()) RaiseAdo(adErrInvalidArgumentHr);
-    if (options != adCmdUnspecified && (options & (adCmdTable | adCmdTableDirect))) sql = "select * from " + sql;
+    // A table command names one table; its source never becomes statement text of its own.
+    if (options != adCmdUnspecified && (options & (adCmdTable | adCmdTableDirect))) {
+        RequireTableName(sql);
+        sql = "select * from " + sql;
+    }
 
     _ConnectionPtr connection;
     const VARIANT& given = Dereferenced(connectionInput);
