@@ -138,6 +138,9 @@ HRESULT ConnectionImpl::Open(const _bstr_t& connectionString, const _bstr_t& use
     request.properties = parsed;
     request.userId = userId.length() ? Utf8Of(userId) : parsed.Get("User ID").value_or("");
     request.password = password.length() ? Utf8Of(password) : parsed.Get("Password").value_or("");
+    // Like the connection string, the credentials reach the providers as C strings.
+    if (request.userId.find('\0') != std::string::npos || request.password.find('\0') != std::string::npos)
+        throw _com_error(E_INVALIDARG, "The user name or password holds a NUL character.");
     request.timeoutSeconds = timeout_;
     std::unique_ptr<provider::Session> session = factory(request);
     if (!session) throw _com_error(E_FAIL, "The provider could not open the data source.");

@@ -27,7 +27,8 @@ bool SameKey(std::string_view a, std::string_view b) {
 // literal '=' inside a key); a value runs to the next ';' unless it starts with a
 // quote, in which case it runs to the matching quote (doubled quotes are literal) and
 // only blanks may follow before the ';'. Empty segments (";;", a trailing ';') are
-// skipped, as ADO does. Nothing is read past `text`.
+// skipped, as ADO does. Nothing is read past `text`. A NUL anywhere refuses the whole
+// string: the providers hand values on as C strings, which would end at it.
 HRESULT ConnectionString::Parse(std::string_view text, ConnectionString* result, std::string* error) {
     ConnectionString parsed;
     std::size_t i = 0;
@@ -36,6 +37,8 @@ HRESULT ConnectionString::Parse(std::string_view text, ConnectionString* result,
         if (error) *error = why;
         return E_INVALIDARG;
     };
+    if (std::size_t nul = text.find('\0'); nul != std::string_view::npos)
+        return fail("a NUL character at offset " + std::to_string(nul));
     while (i < n) {
         // Key.
         std::string key;

@@ -15,8 +15,8 @@ namespace dbplatform::ado {
 
 class ConnectionString {
 public:
-    // Parses `text`. On malformed input (an unterminated quote, text after a closing
-    // quote, a pair without '=') returns E_INVALIDARG and says why in `error`.
+    // Parses `text`. On malformed input (a NUL character, an unterminated quote, text
+    // after a closing quote, a pair without '=') returns E_INVALIDARG and says why in `error`.
     static HRESULT Parse(std::string_view text, ConnectionString* result, std::string* error);
 
     std::optional<std::string> Get(std::string_view key) const;  // case-insensitive
