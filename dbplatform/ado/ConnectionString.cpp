@@ -130,7 +130,24 @@ void ConnectionString::Remove(std::string_view key) {
 }
 
 // Quotes a value only when reading it back would otherwise change it: a ';', a
-// leading quote or '=', or blanks at either end. Prefers the quote the value does not contain.
+// leading quote or '=' (which would read back as part of a doubled '=' in the key), or
+// blanks at either end. Prefers the quote the value does not contain.
+std::string ConnectionString::ValueText(std::string_view value) {
+    bool needsQuotes = value.find(';') != std::string_view::npos ||
+                       (!value.empty() && (value.front() == '"' || value.front() == '\'' || value.front() == '=' ||
+                                           IsBlank(value.front()) || IsBlank(value.back())));
+    if (!needsQuotes) return std::string(value);
+    char quote = value.find('"') == std::string_view::npos ? '"'
+                 : (value.find('\'') == std::string_view::npos ? '\'' : '"');
+    std::string out(1, quote);
+    for (char c : value) {
+        out += c;
+        if (c == quote) out += quote;
+    }
+    out += quote;
+    return out;
+}
+
 std::string ConnectionString::ToString() const {
     std::string out;
     for (const auto& [key, value] : entries_) {
@@ -140,21 +157,7 @@ std::string ConnectionString::ToString() const {
             if (c == '=') out += '=';
         }
         out += '=';
-        // A leading '=' would read back as part of a doubled '=' in the key.
-        bool needsQuotes = value.find(';') != std::string::npos ||
-                           (!value.empty() && (value.front() == '"' || value.front() == '\'' || value.front() == '=' ||
-                                               IsBlank(value.front()) || IsBlank(value.back())));
-        if (!needsQuotes) {
-            out += value;
-            continue;
-        }
-        char quote = value.find('"') == std::string::npos ? '"' : (value.find('\'') == std::string::npos ? '\'' : '"');
-        out += quote;
-        for (char c : value) {
-            out += c;
-            if (c == quote) out += quote;
-        }
-        out += quote;
+        out += ValueText(value);
     }
     return out;
 }
