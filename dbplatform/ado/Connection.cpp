@@ -180,6 +180,7 @@ _RecordsetPtr ConnectionImpl::Execute(const _bstr_t& commandText, VARIANT* recor
     const auto& session = Session();
     std::string sql = Utf8Of(commandText);
     if (sql.empty()) RaiseAdo(adErrInvalidArgumentHr);
+    RequireNoNul(sql);
     if (options != adCmdUnspecified && (options & (adCmdTable | adCmdTableDirect))) {
         RequireTableName(sql);
         sql = "select * from " + sql;

@@ -130,6 +130,7 @@ HRESULT RecordsetImpl::Open(const _variant_t& sourceInput, const _variant_t& con
     else if (IsMissing(source)) sql = source_;
     else RaiseAdo(adErrInvalidArgumentHr);
     if (sql.empty()) RaiseAdo(adErrInvalidArgumentHr);
+    RequireNoNul(sql);
     // A table command names one table; its source never becomes statement text of its own.
     if (options != adCmdUnspecified && (options & (adCmdTable | adCmdTableDirect))) {
         RequireTableName(sql);

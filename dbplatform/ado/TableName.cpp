@@ -1,5 +1,7 @@
 #include "TableName.h"
 
+#include <string>
+
 #include <dbplatform/com/ComError.h>
 
 namespace dbplatform::ado {
@@ -65,6 +67,11 @@ void RequireTableName(std::string_view source) {
         throw _com_error(E_INVALIDARG,
                          "A table command takes one table name: an identifier, optionally qualified, or a name "
                          "quoted with [], \"\" or backquotes.");
+}
+
+void RequireNoNul(std::string_view sql) {
+    if (std::size_t nul = sql.find('\0'); nul != std::string_view::npos)
+        throw _com_error(E_INVALIDARG, "The command text holds a NUL character at offset " + std::to_string(nul) + ".");
 }
 
 }  // namespace dbplatform::ado

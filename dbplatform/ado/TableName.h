@@ -1,4 +1,5 @@
-// The source of a table command (adCmdTable): one table name, never a statement.
+// Checks on command sources before they reach a provider: a table command (adCmdTable)
+// names one table, never a statement; no command text holds a NUL.
 #pragma once
 
 #include <string_view>
@@ -16,5 +17,10 @@ bool IsTableName(std::string_view source);
 // Throws _com_error(E_INVALIDARG) unless IsTableName(source): the table command is
 // refused before anything reaches the provider.
 void RequireTableName(std::string_view source);
+
+// Throws _com_error(E_INVALIDARG) when `sql` holds a NUL: the engines take command text
+// as a C string or stop reading at a NUL, so the command would run cut short (a DELETE
+// without its WHERE) or not advance at all.
+void RequireNoNul(std::string_view sql);
 
 }  // namespace dbplatform::ado

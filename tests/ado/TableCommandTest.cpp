@@ -1,6 +1,7 @@
 // A table command (adCmdTable) opens one table and nothing else: a source that is not
 // one table name is refused with E_INVALIDARG before anything reaches the engine, on
-// every engine, and the names hosts really pass still open their table.
+// every engine, and the names hosts really pass still open their table. Command text
+// holding a NUL is refused the same way.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -145,6 +146,23 @@ TEST_P(TableCommand, TableNamesStillOpen) {
         EXPECT_EQ(failure.hr, S_OK) << failure.description;
     }
     EXPECT_EQ(connection_->Execute(_bstr_t(table_), nullptr, adCmdTable)->GetRecordCount() != 0, true);
+}
+
+// Every engine reads command text only up to a NUL: a DELETE with its WHERE behind one
+// would delete every row (SQLite would not even get past it). Refused, nothing runs.
+TEST_P(TableCommand, CommandTextWithANulIsRefused) {
+    const std::string sql = "delete from " + table_ + std::string(1, '\0') + " where id = 1";
+    testcom::Failure executed = testcom::FailureOf([&] { connection_->Execute(_bstr_t(sql), nullptr, adCmdText); });
+    EXPECT_EQ(executed.hr, E_INVALIDARG) << executed.description;
+    testcom::Failure opened = testcom::FailureOf([&] {
+        _RecordsetPtr rows;
+        ASSERT_EQ(rows.CreateInstance("ADODB.Recordset"), S_OK);
+        rows->Open(_variant_t(_bstr_t(sql)), _variant_t(static_cast<IDispatch*>(connection_)), adOpenStatic,
+                   adLockOptimistic, adCmdText);
+    });
+    EXPECT_EQ(opened.hr, E_INVALIDARG) << opened.description;
+    EXPECT_NE(opened.description.find("NUL"), std::string::npos) << opened.description;
+    EXPECT_EQ(Count(), 2);
 }
 
 // PostgreSQL folds unquoted names to lower case: a quoted mixed-case name reaches its
