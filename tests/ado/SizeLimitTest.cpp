@@ -106,16 +106,6 @@ TEST(ValueSizes, HugeCellsAreRefusedWhole) {
     }
 }
 
-TEST(ValueSizes, Utf8TooLongForABstrGivesNull) {
-    const unsigned long long sizes[] = {kFourGiB + 16, 3ull * dbplatform::kMaxBstrLength + 3};
-    for (unsigned long long size : sizes) {
-        SCOPED_TRACE(size);
-        HugeRange range(size);
-        ASSERT_TRUE(range.ok());
-        EXPECT_EQ(dbplatform::AllocBstrFromUtf8(range.view().data(), range.view().size()), nullptr);
-    }
-}
-
 // The chunk writers through the interface, on a real SQLite file: a length past what a
 // byte array holds is refused with a clear text before the 16-byte buffer is read, and
 // the stored value stays as it was.

@@ -70,15 +70,6 @@ TEST(OdbcAttributeValues, EachFamilyReadsBackOneValue) {
     }
 }
 
-TEST(OdbcAttributeValues, DriverFamiliesByLibrary) {
-    EXPECT_EQ(dbplatform::provider::odbc::DriverFamilyOfName("/usr/lib/x86_64-linux-gnu/odbc/libsqlite3odbc.so"),
-              DriverFamily::NoBraces);
-    EXPECT_EQ(dbplatform::provider::odbc::DriverFamilyOfName("/usr/lib/x86_64-linux-gnu/odbc/libmaodbc.so"),
-              DriverFamily::PartialBraces);
-    EXPECT_EQ(dbplatform::provider::odbc::DriverFamilyOfName("/usr/lib/x86_64-linux-gnu/odbc/psqlodbcw.so"),
-              DriverFamily::Standard);
-}
-
 // `base` with key `key` set to `value`, in ADO syntax (quoted as ADO needs).
 std::string WithValue(const std::string& base, const std::string& key, const std::string& value) {
     dbplatform::ado::ConnectionString parsed;
@@ -173,6 +164,7 @@ TEST(SqliteOdbcValues, TheDatabaseCannotBeReplaced) {
         cases.push_back({"X=\"" + value + "\";" + base, ""});  // before the real Database
         cases.push_back({base, value});
         cases.push_back({WithValue(base, "Password", value), ""});
+        cases.push_back({"Data Source=ado_sqlite", value});  // the driver found through the data source
     }
     for (const Case& c : cases) {
         SCOPED_TRACE(c.connectionString + " / " + c.password);
