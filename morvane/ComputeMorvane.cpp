@@ -4,6 +4,7 @@
 // stretch. Values stored before a failure stay where they are.
 #include <morvane/Morvane.h>
 
+#include <cassert>
 #include <cstdio>
 #include <cstring>
 #include <limits>
@@ -12,6 +13,8 @@
 
 #include <morvane/ChargeKey.h>
 #include <morvane/StoreSupport.h>
+
+#include <dbplatform/ado/ConnectionString.h>
 
 using morvane::Check;
 using morvane::CheckedTimeKey;
@@ -190,6 +193,19 @@ CMorvane::~CMorvane() = default;
 // an object to itself keeps everything alive.
 CMorvane& CMorvane::operator=(const CMorvane& other) = default;
 
+// The template with its %s replaced by the data source as one connection-string value,
+// quoted only when it holds what would end or change it (a ';', a leading quote or '=',
+// blanks at its ends), so that no data source can add or replace a key such as Provider.
+// Ordinary names give the same string as plain formatting. The text is spliced whole,
+// so a NUL in it reaches Open, which refuses it, instead of cutting the string.
+static std::string ConnectionStringFor(const char* connectionTemplate, const std::string& dataSource) {
+    std::string text = connectionTemplate;
+    std::size_t at = text.find("%s");
+    assert(at != std::string::npos);
+    text.replace(at, 2, dbplatform::ado::ConnectionString::ValueText(dataSource));
+    return text;
+}
+
 // Connect recognises the kind by its exact name and nothing else. Failures, including
 // a Connection object that cannot be created, are shown in the "提示信息" box and
 // give 0, so a host never goes on believing it is connected.
@@ -198,8 +214,8 @@ int CMorvane::Connect() {
     if (!access && !(m_bstrDbType == _bstr_t(kOracleKind))) return 0;
     try {
         Check(m_pConnection.CreateInstance("ADODB.Connection", nullptr, morvane::kCreateContext));
-        std::string connectionString = morvane::FormatMessageText(access ? kAccessConnection : kOracleConnection,
-                                                                  m_bstrDataSource.str().c_str());
+        std::string connectionString =
+            ConnectionStringFor(access ? kAccessConnection : kOracleConnection, m_bstrDataSource.str());
         if (access) m_pConnection->PutConnectionTimeout(kAccessTimeoutSeconds);
         Check(m_pConnection->Open(_bstr_t(connectionString), m_bstrUserID, m_bstrPassword, 0));
     } catch (const _com_error& error) {

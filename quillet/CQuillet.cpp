@@ -12,9 +12,11 @@ CString DescriptionOf(const _com_error& error) {
     return CString(static_cast<const char*>(description));
 }
 
+// A position outside 32 bits travels whole (as VT_I8) and matches no field; cut to an
+// int it would name another field (2^32 + 1 would write field 1).
 _variant_t FieldKey::ToVariant() const {
     if (byName) return _variant_t(name);
-    return _variant_t(static_cast<int>(index));
+    return _variant_t(index);
 }
 
 // COM is initialised for the creating thread; the destructor balances it once.

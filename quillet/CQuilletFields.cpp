@@ -252,10 +252,18 @@ int CQuillet::SetFieldStringAt(long index, const CString& value) {
     return SetFieldValueAt(index, _variant_t(value.GetString()));
 }
 
-// One call writes the whole value: the first chunk of an edit replaces the field.
+// One call writes the whole value: the first chunk of an edit replaces the field. A
+// length that a byte array cannot hold is refused before anything is allocated or
+// copied; narrowed to the array's 32-bit count it would build a short array and copy
+// the whole length into it.
 int CQuillet::WriteChunk(const FieldKey& key, const unsigned char* data, long length) {
     if (length <= 0 || data == nullptr) return 0;
     if (!IsRecordsetOpen()) return 0;
+    if (static_cast<unsigned long long>(length) > dbplatform::kMaxVectorElements) {
+        lastError.Format("The byte count %ld is larger than one byte array can hold (at most %llu bytes)", length,
+                         dbplatform::kMaxVectorElements);
+        return 0;
+    }
     try {
         SAFEARRAY* array = SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(length));
         if (!array) _com_issue_error(E_OUTOFMEMORY);

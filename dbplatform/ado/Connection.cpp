@@ -8,6 +8,7 @@
 #include "AdoErrors.h"
 #include "ConnectionImpl.h"
 #include "RecordsetImpl.h"
+#include "TableName.h"
 
 namespace dbplatform::ado {
 
@@ -143,6 +144,9 @@ HRESULT ConnectionImpl::Open(const _bstr_t& connectionString, const _bstr_t& use
     request.properties = parsed;
     request.userId = userId.length() ? Utf8Of(userId) : parsed.Get("User ID").value_or("");
     request.password = !openPassword.empty() ? openPassword : parsed.Get("Password").value_or("");
+    // Like the connection string, the credentials reach the providers as C strings.
+    if (request.userId.find('\0') != std::string::npos || request.password.find('\0') != std::string::npos)
+        throw _com_error(E_INVALIDARG, "The user name or password holds a NUL character.");
     request.timeoutSeconds = timeout_;
     std::unique_ptr<provider::Session> session = factory(request);
     if (!session) throw _com_error(E_FAIL, "The provider could not open the data source.");
@@ -190,8 +194,14 @@ const std::shared_ptr<provider::Session>& ConnectionImpl::Session() {
 
 _RecordsetPtr ConnectionImpl::Execute(const _bstr_t& commandText, VARIANT* recordsAffected, long options) {
     std::string sql = Utf8Of(commandText);
-    if (options != adCmdUnspecified && (options & (adCmdTable | adCmdTableDirect)) && !sql.empty())
-        sql = "select * from " + sql;
+    if (!sql.empty()) {
+        RequireNoNul(sql);
+        // A table command names one table; its source never becomes statement text of its own.
+        if (options != adCmdUnspecified && (options & (adCmdTable | adCmdTableDirect))) {
+            RequireTableName(sql);
+            sql = "select * from " + sql;
+        }
+    }
     // Declared once `sql` is final: the scope keeps a view of it.
     DiagnosticScope scope("ADODB.Connection", "Execute", sql);
     const auto& session = Session();

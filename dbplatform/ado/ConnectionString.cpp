@@ -27,7 +27,8 @@ bool SameKey(std::string_view a, std::string_view b) {
 // literal '=' inside a key); a value runs to the next ';' unless it starts with a
 // quote, in which case it runs to the matching quote (doubled quotes are literal) and
 // only blanks may follow before the ';'. Empty segments (";;", a trailing ';') are
-// skipped, as ADO does. Nothing is read past `text`.
+// skipped, as ADO does. Nothing is read past `text`. A NUL anywhere refuses the whole
+// string: the providers hand values on as C strings, which would end at it.
 HRESULT ConnectionString::Parse(std::string_view text, ConnectionString* result, std::string* error) {
     ConnectionString parsed;
     std::size_t i = 0;
@@ -36,6 +37,8 @@ HRESULT ConnectionString::Parse(std::string_view text, ConnectionString* result,
         if (error) *error = why;
         return E_INVALIDARG;
     };
+    if (std::size_t nul = text.find('\0'); nul != std::string_view::npos)
+        return fail("a NUL character at offset " + std::to_string(nul));
     while (i < n) {
         // Key.
         std::string key;
@@ -127,7 +130,24 @@ void ConnectionString::Remove(std::string_view key) {
 }
 
 // Quotes a value only when reading it back would otherwise change it: a ';', a
-// leading quote or '=', or blanks at either end. Prefers the quote the value does not contain.
+// leading quote or '=' (which would read back as part of a doubled '=' in the key), or
+// blanks at either end. Prefers the quote the value does not contain.
+std::string ConnectionString::ValueText(std::string_view value) {
+    bool needsQuotes = value.find(';') != std::string_view::npos ||
+                       (!value.empty() && (value.front() == '"' || value.front() == '\'' || value.front() == '=' ||
+                                           IsBlank(value.front()) || IsBlank(value.back())));
+    if (!needsQuotes) return std::string(value);
+    char quote = value.find('"') == std::string_view::npos ? '"'
+                 : (value.find('\'') == std::string_view::npos ? '\'' : '"');
+    std::string out(1, quote);
+    for (char c : value) {
+        out += c;
+        if (c == quote) out += quote;
+    }
+    out += quote;
+    return out;
+}
+
 std::string ConnectionString::ToString() const {
     std::string out;
     for (const auto& [key, value] : entries_) {
@@ -137,21 +157,7 @@ std::string ConnectionString::ToString() const {
             if (c == '=') out += '=';
         }
         out += '=';
-        // A leading '=' would read back as part of a doubled '=' in the key.
-        bool needsQuotes = value.find(';') != std::string::npos ||
-                           (!value.empty() && (value.front() == '"' || value.front() == '\'' || value.front() == '=' ||
-                                               IsBlank(value.front()) || IsBlank(value.back())));
-        if (!needsQuotes) {
-            out += value;
-            continue;
-        }
-        char quote = value.find('"') == std::string::npos ? '"' : (value.find('\'') == std::string::npos ? '\'' : '"');
-        out += quote;
-        for (char c : value) {
-            out += c;
-            if (c == quote) out += quote;
-        }
-        out += quote;
+        out += ValueText(value);
     }
     return out;
 }

@@ -15,8 +15,8 @@ namespace dbplatform::ado {
 
 class ConnectionString {
 public:
-    // Parses `text`. On malformed input (an unterminated quote, text after a closing
-    // quote, a pair without '=') returns E_INVALIDARG and says why in `error`.
+    // Parses `text`. On malformed input (a NUL character, an unterminated quote, text
+    // after a closing quote, a pair without '=') returns E_INVALIDARG and says why in `error`.
     static HRESULT Parse(std::string_view text, ConnectionString* result, std::string* error);
 
     std::optional<std::string> Get(std::string_view key) const;  // case-insensitive
@@ -26,6 +26,9 @@ public:
     const std::vector<std::pair<std::string, std::string>>& Entries() const { return entries_; }
     // The string rebuilt, quoting values that need it.
     std::string ToString() const;
+    // `value` as it must be written after a key's '=' to read back as exactly that one
+    // value: as it is when nothing in it would end or change it, else quoted.
+    static std::string ValueText(std::string_view value);
 
 private:
     std::vector<std::pair<std::string, std::string>> entries_;

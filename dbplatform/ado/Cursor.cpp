@@ -981,8 +981,11 @@ void Cursor::GetChunk(std::size_t field, long length, VARIANT* out) {
         return;
     }
     std::size_t take = std::min<std::size_t>(static_cast<std::size_t>(length), wide.size() - offset);
+    // A chunk longer than a BSTR holds is refused, not cut to the BSTR's UINT length.
+    BSTR chunk = take <= dbplatform::kMaxBstrLength ? SysAllocStringLen(wide.data() + offset, static_cast<UINT>(take)) : nullptr;
+    if (!chunk) throw _com_error(E_OUTOFMEMORY, "A text chunk of " + std::to_string(take) + " characters could not be made a BSTR.");
     out->vt = VT_BSTR;
-    out->bstrVal = SysAllocStringLen(wide.data() + offset, static_cast<UINT>(take));
+    out->bstrVal = chunk;
     offset += take;
 }
 

@@ -5,6 +5,7 @@
 #include "AdoErrors.h"
 #include "ConnectionImpl.h"
 #include "RecordsetImpl.h"
+#include "TableName.h"
 #include "ValueConversion.h"
 
 namespace dbplatform::ado {
@@ -130,7 +131,12 @@ HRESULT RecordsetImpl::Open(const _variant_t& sourceInput, const _variant_t& con
     else if (IsMissing(source)) sql = source_;
     else RaiseAdo(adErrInvalidArgumentHr);
     if (sql.empty()) RaiseAdo(adErrInvalidArgumentHr);
-    if (options != adCmdUnspecified && (options & (adCmdTable | adCmdTableDirect))) sql = "select * from " + sql;
+    RequireNoNul(sql);
+    // A table command names one table; its source never becomes statement text of its own.
+    if (options != adCmdUnspecified && (options & (adCmdTable | adCmdTableDirect))) {
+        RequireTableName(sql);
+        sql = "select * from " + sql;
+    }
     DiagnosticScope scope("ADODB.Recordset", "Open", sql);  // `sql` is final from here on
 
     _ConnectionPtr connection;

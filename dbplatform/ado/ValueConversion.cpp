@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <string>
 
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -59,7 +60,12 @@ std::string Utf8OfBstr(BSTR text) {
     return dbplatform::Utf8FromWide(std::u16string_view(text, SysStringLen(text)));
 }
 
+// A value longer than a byte array can hold is refused whole: narrowing its size to the
+// array's ULONG count would build a short array and copy the full length into it.
 void BytesToVariant(std::string_view bytes, VARIANT* out) {
+    if (bytes.size() > dbplatform::kMaxVectorElements)
+        throw _com_error(E_OUTOFMEMORY, "A value of " + std::to_string(bytes.size()) +
+                                            " bytes is larger than a byte array can hold.");
     SAFEARRAY* array = SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(bytes.size()));
     if (!array) throw _com_error(E_OUTOFMEMORY);
     if (!bytes.empty()) {
@@ -96,8 +102,11 @@ namespace {
 
 // Most texts in these databases are ASCII: widen those straight into the BSTR, eight
 // bytes at a time, and hand any text with a byte above 0x7F to the general converter.
+// nullptr when the text is longer than a BSTR can hold: a UTF-8 text longer than that
+// may still fit (several bytes per character), so the general converter decides.
 BSTR BstrOfUtf8(std::string_view text) {
     const std::size_t size = text.size();
+    if (size > dbplatform::kMaxBstrLength) return dbplatform::AllocBstrFromUtf8(text.data(), size);
     BSTR result = SysAllocStringLen(nullptr, static_cast<UINT>(size));
     if (!result) return nullptr;
     const unsigned char* in = reinterpret_cast<const unsigned char*>(text.data());
@@ -152,7 +161,8 @@ void NaturalVariant(const CellView& cell, VARIANT* out) {
             out->bstrVal = BstrOfUtf8(cell.bytes);
             if (!out->bstrVal && !cell.bytes.empty()) {
                 out->vt = VT_EMPTY;
-                throw _com_error(E_OUTOFMEMORY);
+                throw _com_error(E_OUTOFMEMORY, "A text of " + std::to_string(cell.bytes.size()) +
+                                                    " bytes could not be made a BSTR (too long or out of memory).");
             }
             return;
         case ValueKind::Bytes: BytesToVariant(cell.bytes, out); return;

@@ -13,7 +13,7 @@ namespace {
 
 constexpr std::size_t kPrefix = sizeof(std::uint32_t);
 // Keeps the total allocation and the 32-bit prefix from overflowing.
-constexpr std::size_t kMaxBytes = 0x7FFFFFF0u;
+constexpr std::size_t kMaxBytes = dbplatform::kMaxBstrLength * sizeof(OLECHAR);
 
 char* BlockOf(BSTR text) { return reinterpret_cast<char*>(text) - kPrefix; }
 
@@ -54,9 +54,12 @@ std::size_t WideLength(const OLECHAR* text) {
 
 }  // namespace
 
+// A text longer than a BSTR can hold gives nullptr rather than a shortened copy.
 BSTR SysAllocString(const OLECHAR* text) {
     if (text == nullptr) return nullptr;
-    return SysAllocStringLen(text, static_cast<UINT>(WideLength(text)));
+    const std::size_t length = WideLength(text);
+    if (length > dbplatform::kMaxBstrLength) return nullptr;
+    return SysAllocStringLen(text, static_cast<UINT>(length));
 }
 
 // A null `text` leaves the data uninitialised (callers fill it), as on Windows; we
@@ -88,7 +91,10 @@ UINT SysStringByteLen(BSTR text) { return text == nullptr ? 0 : ByteCountOf(text
 
 BSTR dbplatform::AllocBstrFromUtf8(const char* utf8, std::size_t length) {
     if (utf8 == nullptr) return nullptr;
+    // Every UTF-16 unit comes from at most three bytes: a text that long is refused before
+    // the conversion allocates for it.
+    if (length / 3 > kMaxBstrLength) return nullptr;
     std::u16string wide = WideFromUtf8(std::string_view(utf8, length));
-    if (wide.size() > kMaxBytes / sizeof(OLECHAR)) return nullptr;
+    if (wide.size() > kMaxBstrLength) return nullptr;
     return SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
 }

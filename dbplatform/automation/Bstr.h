@@ -15,6 +15,10 @@ UINT SysStringLen(BSTR text);   // in UTF-16 units; 0 for nullptr
 UINT SysStringByteLen(BSTR text);
 
 namespace dbplatform {
-// Allocates a BSTR holding `utf8` converted to UTF-16.
+// The longest text a BSTR holds, in UTF-16 units: its byte count must fit the 32-bit
+// prefix with room to spare. Longer requests are refused (nullptr), never cut.
+constexpr std::size_t kMaxBstrLength = 0x7FFFFFF0u / sizeof(OLECHAR);
+// Allocates a BSTR holding `utf8` converted to UTF-16; nullptr when it would be longer
+// than kMaxBstrLength.
 BSTR AllocBstrFromUtf8(const char* utf8, std::size_t length);
 }  // namespace dbplatform

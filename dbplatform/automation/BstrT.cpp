@@ -48,6 +48,7 @@ BSTR BstrFromUtf32(const wchar_t* text) {
             wide.push_back(static_cast<char16_t>(value));
         }
     }
+    if (wide.size() > dbplatform::kMaxBstrLength) throw std::bad_alloc();
     return Checked(SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size())), true);
 }
 

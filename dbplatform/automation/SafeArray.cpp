@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <new>
 
 #define FADF_BSTR 0x0100
@@ -60,12 +61,15 @@ void ReleaseElements(SAFEARRAY* array, VARTYPE type) {
 
 }  // namespace
 
-// Only one dimension is offered; anything else, an unsupported element type or a size
-// that does not fit in memory gives nullptr.
+// Only one dimension is offered; anything else, an unsupported element type, bounds
+// whose upper bound would not fit a LONG (SafeArrayGetUBound could not report it) or a
+// size that does not fit in memory gives nullptr.
 SAFEARRAY* SafeArrayCreate(VARTYPE type, UINT dimensions, SAFEARRAYBOUND* bounds) {
     if (dimensions != 1 || bounds == nullptr) return nullptr;
     ULONG size = ElementSize(type);
     if (size == 0) return nullptr;
+    const long long upper = static_cast<long long>(bounds[0].lLbound) + bounds[0].cElements - 1;
+    if (upper > std::numeric_limits<LONG>::max()) return nullptr;
     std::size_t bytes = static_cast<std::size_t>(bounds[0].cElements) * size;
     ArrayBlock* block = new (std::nothrow) ArrayBlock{};
     if (block == nullptr) return nullptr;

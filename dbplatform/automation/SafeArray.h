@@ -17,6 +17,13 @@ struct SAFEARRAY {
     SAFEARRAYBOUND rgsabound[1];
 };
 
+namespace dbplatform {
+// The most elements a vector with lower bound 0 holds: its upper bound must fit a LONG.
+// SafeArrayCreate refuses larger bounds; callers with a 64-bit count compare it with this
+// before narrowing it to ULONG.
+constexpr unsigned long long kMaxVectorElements = 0x80000000ull;
+}  // namespace dbplatform
+
 #define FADF_FIXEDSIZE 0x0010
 #define FADF_VARIANT 0x0800
 

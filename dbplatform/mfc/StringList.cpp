@@ -1,6 +1,8 @@
 // CStringList: a doubly linked list of CString. A POSITION is the address of a node.
 #include <dbplatform/mfc/StringList.h>
 
+#include <climits>
+#include <climits>
 #include <cstdint>
 
 struct CStringList::Node {
@@ -179,8 +181,9 @@ void CStringList::Serialize(CArchive& archive) {
     for (std::uint32_t i = 0; i < count; ++i) {
         std::uint32_t length = 0;
         if (archive.Read(&length, sizeof length) != sizeof length) return;
-        // A length larger than the whole archive is damage, not a reason to allocate it.
-        if (length > archive.Buffer().size()) return;
+        // A length larger than the whole archive is damage, not a reason to allocate it;
+        // one past INT_MAX could not be a CString's length.
+        if (length > archive.Buffer().size() || length > static_cast<std::uint32_t>(INT_MAX)) return;
         CString text;
         char* buffer = text.GetBufferSetLength(static_cast<int>(length));
         // A truncated archive ends the load with what was complete.

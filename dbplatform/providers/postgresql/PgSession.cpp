@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <climits>
 #include <cstring>
 
 #include <dbplatform/automation/DateTime.h>
@@ -63,6 +64,9 @@ public:
         std::vector<int> lengths;
         for (std::size_t i = 0; i < texts_.size(); ++i) {
             values.push_back(nulls_[i] ? nullptr : texts_[i].c_str());
+            // libpq takes int lengths; a longer value is refused rather than sent cut.
+            if (texts_[i].size() > static_cast<std::size_t>(INT_MAX))
+                throw _com_error(E_INVALIDARG, "A value of " + std::to_string(texts_[i].size()) + " bytes is too long to send.");
             lengths.push_back(static_cast<int>(texts_[i].size()));
         }
         return Bounded(connection, timeoutSeconds, [&] {

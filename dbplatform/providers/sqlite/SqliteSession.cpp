@@ -38,6 +38,14 @@ bool IsTrue(const std::optional<std::string>& value) {
     return EqualNoCase(text, "true") || EqualNoCase(text, "yes") || text == "1" || text == "-1";
 }
 
+// The length of a command text as sqlite3_prepare takes it. A text past INT_MAX bytes is
+// refused: narrowed, it would prepare only a leading part of the command.
+int SqlLength(std::size_t size) {
+    if (size > static_cast<std::size_t>(INT_MAX))
+        ThrowError(E_INVALIDARG, "The command text of " + std::to_string(size) + " bytes is too long.");
+    return static_cast<int>(size);
+}
+
 // SQL function canonical_date_text(x): the canonical form of a date text, anything else
 // unchanged. Write-back compares a date column's original value through it, so that a
 // row stored as '2005-12-19T08:30' by another program is still found by the value this
@@ -51,7 +59,7 @@ void CanonicalDateTextFunction(sqlite3_context* context, int, sqlite3_value** ar
     int size = sqlite3_value_bytes(arguments[0]);
     std::string canonical;
     if (text && SUCCEEDED(CanonicalDateText(std::string_view(text, static_cast<std::size_t>(size)), &canonical))) {
-        sqlite3_result_text(context, canonical.data(), static_cast<int>(canonical.size()), SQLITE_TRANSIENT);
+        sqlite3_result_text64(context, canonical.data(), canonical.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
     } else {
         sqlite3_result_value(context, arguments[0]);
     }
@@ -223,7 +231,7 @@ SqliteSession::~SqliteSession() {
 
 Statement SqliteSession::Prepare(std::string_view sql) {
     sqlite3_stmt* raw = nullptr;
-    int rc = sqlite3_prepare_v2(db_, sql.data(), static_cast<int>(sql.size()), &raw, nullptr);
+    int rc = sqlite3_prepare_v2(db_, sql.data(), SqlLength(sql.size()), &raw, nullptr);
     Statement statement(raw);
     if (rc != SQLITE_OK) ThrowSqliteError(db_, rc);
     if (!statement) ThrowError(DB_E_ERRORSINCOMMAND, "The command text is empty.");
@@ -263,7 +271,7 @@ provider::CommandResult SqliteSession::RunScript(const std::string& sqlText, con
     for (;;) {
         sqlite3_stmt* raw = nullptr;
         const char* next = nullptr;
-        int rc = sqlite3_prepare_v2(db_, tail, static_cast<int>(end - tail), &raw, &next);
+        int rc = sqlite3_prepare_v2(db_, tail, SqlLength(static_cast<std::size_t>(end - tail)), &raw, &next);
         Statement statement(raw);
         if (rc != SQLITE_OK) ThrowSqliteError(db_, rc);
         const std::size_t consumed = static_cast<std::size_t>(next - begin);
@@ -349,7 +357,7 @@ Statement SqliteSession::WithRowIdentity(std::string_view sql, sqlite3_stmt* ori
     identified += " " + shape.rowidName + " AS " + QuoteIdentifier(kRowIdentityName) + ",";
     identified += sql.substr(insertAt);
     sqlite3_stmt* raw = nullptr;
-    if (sqlite3_prepare_v2(db_, identified.data(), static_cast<int>(identified.size()), &raw, nullptr) != SQLITE_OK) {
+    if (sqlite3_prepare_v2(db_, identified.data(), SqlLength(identified.size()), &raw, nullptr) != SQLITE_OK) {
         sqlite3_finalize(raw);
         return nullptr;
     }
@@ -385,7 +393,7 @@ TableShape SqliteSession::ReadShape(const std::string& table) {
     TableShape shape;
     std::vector<std::pair<int, std::string>> keyPositions;
     Statement info = Prepare("SELECT name, type, pk FROM pragma_table_info(?1) ORDER BY cid");
-    sqlite3_bind_text(info.get(), 1, table.data(), static_cast<int>(table.size()), SQLITE_TRANSIENT);
+    sqlite3_bind_text64(info.get(), 1, table.data(), table.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
     int rc;
     while ((rc = sqlite3_step(info.get())) == SQLITE_ROW) {
         const char* name = reinterpret_cast<const char*>(sqlite3_column_text(info.get(), 0));
@@ -400,7 +408,7 @@ TableShape SqliteSession::ReadShape(const std::string& table) {
     if (shape.columns.empty()) ThrowError(DB_E_NOTABLE, "no such table: " + table);
 
     Statement list = Prepare("SELECT type, wr FROM pragma_table_list(?1)");
-    sqlite3_bind_text(list.get(), 1, table.data(), static_cast<int>(table.size()), SQLITE_TRANSIENT);
+    sqlite3_bind_text64(list.get(), 1, table.data(), table.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
     if (sqlite3_step(list.get()) == SQLITE_ROW) {
         const char* type = reinterpret_cast<const char*>(sqlite3_column_text(list.get(), 0));
         shape.hasRowid = type && std::string_view(type) == "table" && sqlite3_column_int(list.get(), 1) == 0;

@@ -31,14 +31,16 @@ struct Bindings {
                 case provider::ValueKind::Double: rc = sqlite3_bind_double(statement, index, value.real); break;
                 case provider::ValueKind::Date:
                 case provider::ValueKind::Text:
-                    rc = sqlite3_bind_text(statement, index, value.bytes.c_str(), static_cast<int>(value.bytes.size()),
-                                           SQLITE_TRANSIENT);
+                    // The 64-bit forms take the whole length; SQLite refuses one past its
+                    // limit with SQLITE_TOOBIG instead of storing a cut value.
+                    rc = sqlite3_bind_text64(statement, index, value.bytes.c_str(), value.bytes.size(),
+                                             SQLITE_TRANSIENT, SQLITE_UTF8);
                     break;
                 case provider::ValueKind::Bytes:
                     // An empty blob bound from a null pointer would become NULL.
                     rc = value.bytes.empty() ? sqlite3_bind_zeroblob(statement, index, 0)
-                                             : sqlite3_bind_blob(statement, index, value.bytes.data(),
-                                                                 static_cast<int>(value.bytes.size()), SQLITE_TRANSIENT);
+                                             : sqlite3_bind_blob64(statement, index, value.bytes.data(),
+                                                                   value.bytes.size(), SQLITE_TRANSIENT);
                     break;
             }
             if (rc != SQLITE_OK) ThrowSqliteError(db, rc);
