@@ -1,0 +1,214 @@
+// Several model hosts on one store: each charge gets exactly one result, whoever
+// stores it, with or without a unique key on the result table. The hosts are real
+// processes (morvane_result_insert_host) on one SQLite file and one PostgreSQL schema,
+// through the ODBC drivers; the store is checked with the sqlite3 or psql client.
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstdio>
+#include <thread>
+
+#include "PlantDatabase.h"
+
+namespace plant {
+namespace {
+
+// Hosts at once, and charges each of them stores (MORVANE_SHARED_CYCLES for a long run).
+constexpr int kHosts = 4;
+
+int Cycles() {
+    const char* text = std::getenv("MORVANE_SHARED_CYCLES");
+    int cycles = text ? std::atoi(text) : 0;
+    return cycles > 0 ? cycles : 50;
+}
+
+struct SharedCase {
+    const char* name;
+    bool uniqueKey;     // a unique index on TIMESTAMP
+    bool walJournal;    // SQLite only: the journal mode the plant tool gives its files
+};
+
+const SharedCase kSharedCases[] = {
+    {"NoUniqueKey", false, false},
+    {"UniqueKey", true, false},
+    {"NoUniqueKeyWal", false, true},
+};
+
+class SharedStoreTest : public PlantTest {
+protected:
+    // Starts one host process; returns its pid.
+    pid_t StartHost(int host, int cycles) {
+        std::string number = std::to_string(host), count = std::to_string(cycles);
+        std::string user;
+        if (Postgres()) user = PgUser();
+        pid_t pid = fork();
+        if (pid == 0) {
+            if (Postgres()) {
+                setenv("MORVANE_TEST_PASSWORD", PgPassword().c_str(), 1);
+                execl(RESULT_INSERT_HOST, RESULT_INSERT_HOST, dataSource_.c_str(), number.c_str(), count.c_str(),
+                      user.c_str(), static_cast<char*>(nullptr));
+            } else {
+                execl(RESULT_INSERT_HOST, RESULT_INSERT_HOST, dataSource_.c_str(), number.c_str(), count.c_str(),
+                      static_cast<char*>(nullptr));
+            }
+            _exit(127);
+        }
+        return pid;
+    }
+
+    std::string PgUser() { return Keyed("uid"); }
+    std::string PgPassword() { return Keyed("pwd"); }
+
+    // Runs `sql` in a psql of its own in this test's schema, in the background: the
+    // caller reads its end with pclose.
+    FILE* StartPsql(const std::string& sql) {
+        auto quoted = [](const std::string& text) {
+            std::string q = "'";
+            for (char c : text) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+            return q + "'";
+        };
+        std::string command = "PGPASSWORD=" + quoted(PgPassword()) + " PGOPTIONS=" +
+                              quoted("-c search_path=" + testdb::UniqueName("m")) +
+                              " psql -X -q -v ON_ERROR_STOP=1 -o /dev/null -h " + quoted(Keyed("server")) + " -p " +
+                              quoted(Keyed("port")) + " -U " + quoted(Keyed("uid")) + " -d " +
+                              quoted(Keyed("database")) + " -c " + quoted(sql);
+        return popen(command.c_str(), "r");
+    }
+
+    // A key of DBPLATFORM_TEST_PG_ODBC.
+    static std::string Keyed(const std::string& name) {
+        const char* text = std::getenv("DBPLATFORM_TEST_PG_ODBC");
+        std::string all = text ? text : "";
+        std::string lowered = all;
+        for (char& c : lowered) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        std::size_t at = 0;
+        while ((at = lowered.find(name + "=", at)) != std::string::npos) {
+            if (at == 0 || lowered[at - 1] == ';') {
+                std::size_t begin = at + name.size() + 1, end = all.find(';', begin);
+                return all.substr(begin, end == std::string::npos ? std::string::npos : end - begin);
+            }
+            ++at;
+        }
+        return "";
+    }
+};
+
+// 4 hosts store the same charges at the same time: every charge ends with one row,
+// written whole by one host, and every host saw status 1 and no message for each call.
+TEST_P(SharedStoreTest, EveryChargeGetsExactlyOneResult) {
+    const int cycles = Cycles();
+    for (const SharedCase& c : kSharedCases) {
+        if (c.walJournal && Postgres()) continue;
+        SCOPED_TRACE(c.name);
+        Client("DELETE FROM MODEL_RESULTBURDENDIS;");
+        if (c.walJournal) Client("PRAGMA journal_mode=WAL;");
+        Client(c.uniqueKey ? "CREATE UNIQUE INDEX result_time ON MODEL_RESULTBURDENDIS (TIMESTAMP);"
+                           : "DROP INDEX IF EXISTS result_time;");
+
+        std::vector<pid_t> hosts;
+        for (int host = 1; host <= kHosts; ++host) hosts.push_back(StartHost(host, cycles));
+        for (int host = 1; host <= kHosts; ++host) {
+            int wstatus = 0;
+            ASSERT_EQ(waitpid(hosts[host - 1], &wstatus, 0), hosts[host - 1]);
+            EXPECT_TRUE(WIFEXITED(wstatus) && WEXITSTATUS(wstatus) == 0)
+                << "host " << host << " ended with wait status " << wstatus;
+        }
+
+        EXPECT_EQ(ClientCount("MODEL_RESULTBURDENDIS"), cycles) << "rows";
+        EXPECT_EQ(ClientValue("SELECT COUNT(DISTINCT TIMESTAMP) FROM MODEL_RESULTBURDENDIS;"), std::to_string(cycles))
+            << "distinct times";
+        EXPECT_EQ(ClientValue("SELECT COUNT(*) FROM MODEL_RESULTBURDENDIS WHERE TIMESTAMP < '" + TimeAt(0) +
+                              "' OR TIMESTAMP > '" + TimeAt(cycles - 1) + "';"),
+                  "0")
+            << "rows outside the charges stored";
+        // A row written by two hosts at once would mix their numbers.
+        EXPECT_EQ(ClientValue("SELECT COUNT(*) FROM MODEL_RESULTBURDENDIS WHERE SEQ_1 <> SEQ_250 OR SEQ_1 <> "
+                              "LEFTPOINT OR SEQ_1 NOT BETWEEN 1 AND " + std::to_string(kHosts) + ";"),
+                  "0")
+            << "rows mixing hosts";
+    }
+}
+
+// A duplicate the store refuses, from a writer that takes no lock and commits while
+// this host waits on the unique key, is the row that exists: status 1, nothing shown,
+// and the other writer's row stays alone. A refusal by any other integrity rule is a
+// failure, shown, with nothing written; the object stays usable afterwards.
+struct RefusalCase {
+    const char* name;
+    const char* index;           // the integrity rule on the result table
+    bool otherWriterHolds;       // another writer inserts the key and commits later
+    int expectedStatus;
+    std::size_t expectedShown;
+    long expectedRows;           // rows with the key afterwards
+};
+
+TEST_P(SharedStoreTest, RefusedInsertIsExistingRowOnlyWhenTheKeyIsThere) {
+    const std::string time = TimeAt(30);
+    const RefusalCase cases[] = {
+        {"DuplicateFromWriterWithoutLock", "CREATE UNIQUE INDEX result_time ON MODEL_RESULTBURDENDIS (TIMESTAMP);",
+         true, 1, 0, 1},
+        {"OneResultPerDayRule",
+         Postgres() ? "CREATE UNIQUE INDEX result_day ON MODEL_RESULTBURDENDIS (CAST(TIMESTAMP AS date));"
+                    : "CREATE UNIQUE INDEX result_day ON MODEL_RESULTBURDENDIS (substr(TIMESTAMP, 1, 10));",
+         false, -1, 1, 0},
+    };
+    for (const RefusalCase& c : cases) {
+        if (c.otherWriterHolds && !Postgres()) continue;  // SQLite's write lock admits no such writer
+        SCOPED_TRACE(c.name);
+        Client("DROP INDEX IF EXISTS result_time; DROP INDEX IF EXISTS result_day; DELETE FROM MODEL_RESULTBURDENDIS;");
+        Client(c.index);
+        if (!c.otherWriterHolds) AddResult(TimeAt(0), "10", "0", 7.0);  // same day, other time
+
+        CMorvane store;
+        ASSERT_EQ(Connect(store), 1);
+        std::snprintf(store.m_szBDTime, sizeof(store.m_szBDTime), "%s", time.c_str());
+        store.m_nBDMaterial = 20;
+        store.m_dBDLeftPoint = 5;
+        for (double& point : store.m_dBDSeq) point = 5;
+        shown_.clear();
+
+        FILE* writer = nullptr;
+        if (c.otherWriterHolds) {
+            writer = StartPsql("/* other writer */ BEGIN; " + ResultSql(time, "99", "0", 9.0) + " SELECT pg_sleep(1.5); COMMIT;");
+            ASSERT_NE(writer, nullptr);
+            // Wait until its insert is in and it sleeps (the server shows only the
+            // start of a long statement, so the writer is known by its opening comment).
+            bool sleeping = false;
+            for (int i = 0; i < 100 && !sleeping; ++i)
+                sleeping = ClientValue("SELECT COUNT(*) FROM pg_stat_activity WHERE query LIKE '/* other writer */%' "
+                                       "AND wait_event = 'PgSleep';") == "1";
+            ASSERT_TRUE(sleeping) << "the other writer did not start";
+        }
+        int status = store.ResultInsertBD();
+        if (writer) {
+            EXPECT_EQ(pclose(writer), 0) << "the other writer failed";
+        }
+
+        EXPECT_EQ(status, c.expectedStatus);
+        ASSERT_EQ(shown_.size(), c.expectedShown) << (shown_.empty() ? "" : shown_.front().text);
+        if (c.expectedShown) {
+            EXPECT_EQ(shown_.front().text, Expected("ResultInsertBD", DB_E_INTEGRITYVIOLATION));
+        }
+        EXPECT_EQ(ClientValue("SELECT COUNT(*) FROM MODEL_RESULTBURDENDIS WHERE TIMESTAMP = '" + time + "';"),
+                  std::to_string(c.expectedRows));
+        if (c.otherWriterHolds) {
+            EXPECT_EQ(ClientValue("SELECT MATERIAL FROM MODEL_RESULTBURDENDIS WHERE TIMESTAMP = '" + time + "';"),
+                      "99");
+        }
+
+        // Usable afterwards: the next charge is stored (the next day, for the day rule).
+        shown_.clear();
+        std::string next = TimeAt(30 + 1440);
+        std::snprintf(store.m_szBDTime, sizeof(store.m_szBDTime), "%s", next.c_str());
+        EXPECT_EQ(store.ResultInsertBD(), 1);
+        EXPECT_TRUE(shown_.empty()) << (shown_.empty() ? "" : shown_.front().text);
+        EXPECT_EQ(ClientValue("SELECT COUNT(*) FROM MODEL_RESULTBURDENDIS WHERE TIMESTAMP = '" + next + "';"), "1");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Targets, SharedStoreTest, ::testing::Values(Target::Sqlite, Target::Postgres), TargetName);
+
+}  // namespace
+}  // namespace plant
