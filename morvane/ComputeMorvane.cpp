@@ -460,7 +460,12 @@ int CMorvane::ResultInsertBD() {
     RunStretch(kResultInsertBDMessage, status, [&] {
         std::string key = CheckedTimeKey(m_szBDTime, morvane::kSlotSize);
         lock.emplace(m_pConnection, key);
-        exists = ResultKeyExists(m_pRecordset, m_pConnection, key);
+        try {
+            exists = ResultKeyExists(m_pRecordset, m_pConnection, key);
+        } catch (const _com_error&) {
+            lock.reset();  // before the failure is shown: other hosts must not wait on a message box
+            throw;
+        }
     });
     if (exists) {
         // Nothing was written; the hold only ends. The recordset stays open for the host.
@@ -468,12 +473,19 @@ int CMorvane::ResultInsertBD() {
         return 1;
     }
     // A failed check has ended its transaction (PostgreSQL refuses every later statement
-    // of it): the insert takes a hold of its own.
+    // of it): the insert takes a hold of its own, and looks for the key once more under
+    // it, since the failure may have been the hold itself (another host writing past
+    // the busy timeout) and that host may have stored this very charge.
     if (status != 1) lock.reset();
     RunStretch(kResultInsertBDMessage, status, [&] {
         std::string key = CheckedTimeKey(m_szBDTime, morvane::kSlotSize);
+        const bool checked = lock.has_value();
         if (!lock) lock.emplace(m_pConnection, key);
         try {
+            if (!checked && ResultKeyExists(m_pRecordset, m_pConnection, key)) {
+                lock.reset();
+                return;
+            }
             OpenQuery(m_pRecordset, m_pConnection, kResultTableSql);
             Check(m_pRecordset->AddNew());
             m_pRecordset->PutCollect(_variant_t("TIMESTAMP"), _variant_t(key.c_str()));
@@ -484,7 +496,7 @@ int CMorvane::ResultInsertBD() {
             Close(m_pRecordset);
             lock->Commit();
         } catch (const _com_error& error) {
-            lock.reset();
+            lock.reset();  // rolls back, before any message box is shown
             if (error.Error() != DB_E_INTEGRITYVIOLATION || !RefusedAsDuplicate(m_pRecordset, m_pConnection, key)) throw;
         }
     });

@@ -208,6 +208,38 @@ TEST_P(SharedStoreTest, RefusedInsertIsExistingRowOnlyWhenTheKeyIsThere) {
     }
 }
 
+// A failure is shown in a modal box, which waits for the plant engineer: meanwhile the
+// other hosts must be able to write, so the call holds no lock while it shows one.
+// (SQLite: another writer's BEGIN IMMEDIATE fails at once while a write lock is held.)
+TEST_P(SharedStoreTest, NoLockIsHeldWhileAFailureIsShown) {
+    if (Postgres()) GTEST_SKIP() << "checked on SQLite, whose write lock another client can probe";
+    struct Case {
+        const char* name;
+        const char* schema;
+        std::size_t expectedShown;
+    } cases[] = {
+        {"RefusedByIntegrityRule",
+         "CREATE UNIQUE INDEX result_day ON MODEL_RESULTBURDENDIS (substr(TIMESTAMP, 1, 10));", 1},
+        {"TableMissing", "DROP TABLE MODEL_RESULTBURDENDIS;", 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Client(c.schema);
+        if (c.expectedShown == 1) AddResult(TimeAt(0), "10", "0", 7.0);
+        CMorvane store;
+        ASSERT_EQ(Connect(store), 1);
+        std::snprintf(store.m_szBDTime, sizeof(store.m_szBDTime), "%s", TimeAt(30).c_str());
+        std::vector<bool> othersWrote;  // per message shown
+        dbplatform::SetMessageBoxHandler([&](const char*, const char*, unsigned) {
+            othersWrote.push_back(Client("BEGIN IMMEDIATE; ROLLBACK; SELECT 'wrote';") ==
+                                  std::vector<std::string>{"wrote"});
+            return 1;
+        });
+        EXPECT_EQ(store.ResultInsertBD(), -1);
+        EXPECT_EQ(othersWrote, std::vector<bool>(c.expectedShown, true));
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Targets, SharedStoreTest, ::testing::Values(Target::Sqlite, Target::Postgres), TargetName);
 
 }  // namespace
