@@ -12,7 +12,10 @@ cycles=${1:-500}
 case $cycles in
   ''|*[!0-9]*) echo "usage: $0 [CHARGES_PER_HOST]  (a positive whole number, default 500)" >&2; exit 2 ;;
 esac
-[ "$cycles" -ge 1 ] && [ "$cycles" -le 100000 ] || { echo "$0: CHARGES_PER_HOST must be 1 to 100000" >&2; exit 2; }
+if [ "$cycles" -lt 1 ] || [ "$cycles" -gt 100000 ]; then
+  echo "$0: CHARGES_PER_HOST must be 1 to 100000" >&2
+  exit 2
+fi
 build=${BUILD_DIR:-build/release}
 scripts/db-servers.sh start >/dev/null
 # shellcheck disable=SC1091

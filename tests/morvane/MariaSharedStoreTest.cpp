@@ -3,37 +3,18 @@
 // server's root account on its local socket, as scripts/db-servers.sh does) and drops it
 // at the end; the hosts reach it through a private ODBC data source, and the rows are
 // counted with the mariadb client.
-#include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <map>
-#include <sstream>
-#include <string>
-#include <vector>
 
 #include "../TestDatabases.h"
+#include "HostProcesses.h"
 
 namespace {
 
-constexpr int kHosts = 4;
+using hosts::Quoted;
+
 constexpr const char* kDriver = "/usr/lib/x86_64-linux-gnu/odbc/libmaodbc.so";
-
-int Cycles() {
-    const char* text = std::getenv("MORVANE_SHARED_CYCLES");
-    int cycles = text ? std::atoi(text) : 0;
-    return cycles > 0 ? cycles : 50;
-}
-
-std::string Quoted(const std::string& text) {
-    std::string q = "'";
-    for (char c : text) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
 
 // Output of a shell command and its exit status.
 std::string Shell(const std::string& command, int* status) {
@@ -56,15 +37,7 @@ protected:
         const char* text = std::getenv("DBPLATFORM_TEST_MARIA_ODBC");
         connection_ = text ? text : "";
         TESTDB_REQUIRE(connection_, testdb::Target::MariaOdbc);
-        std::stringstream stream(connection_);
-        std::string pair;
-        while (std::getline(stream, pair, ';')) {
-            auto equals = pair.find('=');
-            if (equals == std::string::npos) continue;
-            std::string key = pair.substr(0, equals);
-            for (char& c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-            keys_[key] = pair.substr(equals + 1);
-        }
+        keys_ = hosts::ConnectionKeys("DBPLATFORM_TEST_MARIA_ODBC");
         database_ = testdb::UniqueName("morvane_shared");
         Root("DROP DATABASE IF EXISTS " + database_ + "; CREATE DATABASE " + database_ + "; GRANT ALL ON " + database_ +
              ".* TO '" + keys_["uid"] + "'@'127.0.0.1'; GRANT ALL ON " + database_ + ".* TO '" + keys_["uid"] +
@@ -108,20 +81,6 @@ protected:
         return output.substr(0, output.find_first_of("\t\n"));
     }
 
-    pid_t StartHost(int host, int cycles) {
-        std::string number = std::to_string(host), count = std::to_string(cycles);
-        pid_t pid = fork();
-        if (pid == 0) {
-            setenv("ODBCSYSINI", odbcDir_.c_str(), 1);
-            setenv("ODBCINI", (odbcDir_ + "/odbc.ini").c_str(), 1);
-            setenv("MORVANE_TEST_PASSWORD", keys_["pwd"].c_str(), 1);
-            execl(RESULT_INSERT_HOST, RESULT_INSERT_HOST, dataSource_.c_str(), number.c_str(), count.c_str(),
-                  keys_["uid"].c_str(), static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        return pid;
-    }
-
     std::string connection_;
     std::map<std::string, std::string> keys_;
     std::string database_, dataSource_, odbcDir_;
@@ -131,7 +90,7 @@ protected:
 // Hosts that store the same charges at once leave one whole row per charge, with or
 // without a unique key, and every call of every host returned 1 with nothing shown.
 TEST_F(MariaSharedStoreTest, EveryChargeGetsExactlyOneResult) {
-    const int cycles = Cycles();
+    const int cycles = hosts::Cycles();
     struct Case {
         const char* name;
         const char* schema;
@@ -143,14 +102,9 @@ TEST_F(MariaSharedStoreTest, EveryChargeGetsExactlyOneResult) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Client(c.schema);
-        std::vector<pid_t> hosts;
-        for (int host = 1; host <= kHosts; ++host) hosts.push_back(StartHost(host, cycles));
-        for (int host = 1; host <= kHosts; ++host) {
-            int wstatus = 0;
-            ASSERT_EQ(waitpid(hosts[host - 1], &wstatus, 0), hosts[host - 1]);
-            EXPECT_TRUE(WIFEXITED(wstatus) && WEXITSTATUS(wstatus) == 0)
-                << "host " << host << " ended with wait status " << wstatus;
-        }
+        hosts::RunHosts(dataSource_, cycles, keys_["uid"],
+                        {{"ODBCSYSINI", odbcDir_}, {"ODBCINI", odbcDir_ + "/odbc.ini"},
+                         {"MORVANE_TEST_PASSWORD", keys_["pwd"]}});
         EXPECT_EQ(Client("SELECT COUNT(*) FROM MODEL_RESULTBURDENDIS;"), std::to_string(cycles)) << "rows";
         EXPECT_EQ(Client("SELECT COUNT(DISTINCT TIMESTAMP) FROM MODEL_RESULTBURDENDIS;"), std::to_string(cycles))
             << "distinct times";

@@ -2,32 +2,22 @@
 // stores it, with or without a unique key on the result table. The hosts are real
 // processes (morvane_result_insert_host) on one SQLite file and one PostgreSQL schema,
 // through the ODBC drivers; the store is checked with the sqlite3 or psql client.
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <chrono>
-#include <cstdlib>
 #include <cstdio>
 #include <thread>
 
+#include "HostProcesses.h"
 #include "PlantDatabase.h"
 
 namespace plant {
 namespace {
 
-// Hosts at once, and charges each of them stores (MORVANE_SHARED_CYCLES for a long run).
-constexpr int kHosts = 4;
-
-int Cycles() {
-    const char* text = std::getenv("MORVANE_SHARED_CYCLES");
-    int cycles = text ? std::atoi(text) : 0;
-    return cycles > 0 ? cycles : 50;
-}
+using hosts::Quoted;
 
 struct SharedCase {
     const char* name;
-    bool uniqueKey;     // a unique index on TIMESTAMP
-    bool walJournal;    // SQLite only: the journal mode the plant tool gives its files
+    bool uniqueKey;   // a unique index on TIMESTAMP
+    bool walJournal;  // SQLite only: the journal mode the plant tool gives its files
 };
 
 const SharedCase kSharedCases[] = {
@@ -38,67 +28,24 @@ const SharedCase kSharedCases[] = {
 
 class SharedStoreTest : public PlantTest {
 protected:
-    // Starts one host process; returns its pid.
-    pid_t StartHost(int host, int cycles) {
-        std::string number = std::to_string(host), count = std::to_string(cycles);
-        std::string user;
-        if (Postgres()) user = PgUser();
-        pid_t pid = fork();
-        if (pid == 0) {
-            if (Postgres()) {
-                setenv("MORVANE_TEST_PASSWORD", PgPassword().c_str(), 1);
-                execl(RESULT_INSERT_HOST, RESULT_INSERT_HOST, dataSource_.c_str(), number.c_str(), count.c_str(),
-                      user.c_str(), static_cast<char*>(nullptr));
-            } else {
-                execl(RESULT_INSERT_HOST, RESULT_INSERT_HOST, dataSource_.c_str(), number.c_str(), count.c_str(),
-                      static_cast<char*>(nullptr));
-            }
-            _exit(127);
-        }
-        return pid;
-    }
-
-    std::string PgUser() { return Keyed("uid"); }
-    std::string PgPassword() { return Keyed("pwd"); }
+    std::string Pg(const char* key) { return hosts::ConnectionKeys("DBPLATFORM_TEST_PG_ODBC")[key]; }
 
     // Runs `sql` in a psql of its own in this test's schema, in the background: the
     // caller reads its end with pclose.
     FILE* StartPsql(const std::string& sql) {
-        auto quoted = [](const std::string& text) {
-            std::string q = "'";
-            for (char c : text) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-            return q + "'";
-        };
-        std::string command = "PGPASSWORD=" + quoted(PgPassword()) + " PGOPTIONS=" +
-                              quoted("-c search_path=" + testdb::UniqueName("m")) +
-                              " psql -X -q -v ON_ERROR_STOP=1 -o /dev/null -h " + quoted(Keyed("server")) + " -p " +
-                              quoted(Keyed("port")) + " -U " + quoted(Keyed("uid")) + " -d " +
-                              quoted(Keyed("database")) + " -c " + quoted(sql);
+        std::string command = "PGPASSWORD=" + Quoted(Pg("pwd")) + " PGOPTIONS=" +
+                              Quoted("-c search_path=" + testdb::UniqueName("m")) +
+                              " psql -X -q -v ON_ERROR_STOP=1 -o /dev/null -h " + Quoted(Pg("server")) + " -p " +
+                              Quoted(Pg("port")) + " -U " + Quoted(Pg("uid")) + " -d " + Quoted(Pg("database")) +
+                              " -c " + Quoted(sql);
         return popen(command.c_str(), "r");
-    }
-
-    // A key of DBPLATFORM_TEST_PG_ODBC.
-    static std::string Keyed(const std::string& name) {
-        const char* text = std::getenv("DBPLATFORM_TEST_PG_ODBC");
-        std::string all = text ? text : "";
-        std::string lowered = all;
-        for (char& c : lowered) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        std::size_t at = 0;
-        while ((at = lowered.find(name + "=", at)) != std::string::npos) {
-            if (at == 0 || lowered[at - 1] == ';') {
-                std::size_t begin = at + name.size() + 1, end = all.find(';', begin);
-                return all.substr(begin, end == std::string::npos ? std::string::npos : end - begin);
-            }
-            ++at;
-        }
-        return "";
     }
 };
 
 // 4 hosts store the same charges at the same time: every charge ends with one row,
 // written whole by one host, and every host saw status 1 and no message for each call.
 TEST_P(SharedStoreTest, EveryChargeGetsExactlyOneResult) {
-    const int cycles = Cycles();
+    const int cycles = hosts::Cycles();
     for (const SharedCase& c : kSharedCases) {
         if (c.walJournal && Postgres()) continue;
         SCOPED_TRACE(c.name);
@@ -107,13 +54,10 @@ TEST_P(SharedStoreTest, EveryChargeGetsExactlyOneResult) {
         Client(c.uniqueKey ? "CREATE UNIQUE INDEX result_time ON MODEL_RESULTBURDENDIS (TIMESTAMP);"
                            : "DROP INDEX IF EXISTS result_time;");
 
-        std::vector<pid_t> hosts;
-        for (int host = 1; host <= kHosts; ++host) hosts.push_back(StartHost(host, cycles));
-        for (int host = 1; host <= kHosts; ++host) {
-            int wstatus = 0;
-            ASSERT_EQ(waitpid(hosts[host - 1], &wstatus, 0), hosts[host - 1]);
-            EXPECT_TRUE(WIFEXITED(wstatus) && WEXITSTATUS(wstatus) == 0)
-                << "host " << host << " ended with wait status " << wstatus;
+        if (Postgres()) {
+            hosts::RunHosts(dataSource_, cycles, Pg("uid"), {{"MORVANE_TEST_PASSWORD", Pg("pwd")}});
+        } else {
+            hosts::RunHosts(dataSource_, cycles, "", {});
         }
 
         EXPECT_EQ(ClientCount("MODEL_RESULTBURDENDIS"), cycles) << "rows";
@@ -125,7 +69,7 @@ TEST_P(SharedStoreTest, EveryChargeGetsExactlyOneResult) {
             << "rows outside the charges stored";
         // A row written by two hosts at once would mix their numbers.
         EXPECT_EQ(ClientValue("SELECT COUNT(*) FROM MODEL_RESULTBURDENDIS WHERE SEQ_1 <> SEQ_250 OR SEQ_1 <> "
-                              "LEFTPOINT OR SEQ_1 NOT BETWEEN 1 AND " + std::to_string(kHosts) + ";"),
+                              "LEFTPOINT OR SEQ_1 NOT BETWEEN 1 AND " + std::to_string(hosts::kHosts) + ";"),
                   "0")
             << "rows mixing hosts";
     }
