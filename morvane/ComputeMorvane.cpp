@@ -8,10 +8,12 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include <morvane/ChargeKey.h>
+#include <morvane/ResultKeyLock.h>
 #include <morvane/StoreSupport.h>
 
 #include <dbplatform/ado/ConnectionString.h>
@@ -174,6 +176,32 @@ void PutProfile(const _RecordsetPtr& recordset, const Value (&values)[kProfilePo
 // The key of the result and charge lookups, checked, in the connection's literal form.
 std::string KeyLiteral(const _ConnectionPtr& connection, const char* key) {
     return TimeLiteral(connection, CheckedTimeKey(key, morvane::kSlotSize));
+}
+
+// Opens the key lookup in `recordset` and tells whether it found a row; the recordset
+// is closed when it found none.
+bool ResultKeyExists(_RecordsetPtr& recordset, const _ConnectionPtr& connection, const std::string& canonicalKey) {
+    OpenQuery(recordset, connection, kResultKeySql + TimeLiteral(connection, canonicalKey));
+    if (Found(recordset)) return true;
+    Close(recordset);
+    return false;
+}
+
+// After the store refused the insert for an integrity rule: a row with the key that
+// now exists means another host stored it first, and the refusal is the "row exists"
+// answer. Any other rule (a NOT NULL column the insert leaves empty, a check) leaves
+// no such row, and the refusal stays the failure it is. The refused row is dropped
+// from the recordset so that nothing of it can reach the store later.
+bool RefusedAsDuplicate(_RecordsetPtr& recordset, const _ConnectionPtr& connection, const std::string& canonicalKey) {
+    try {
+        if (recordset) recordset->CancelUpdate();
+    } catch (const _com_error&) {
+    }
+    try {
+        return ResultKeyExists(recordset, connection, canonicalKey);
+    } catch (const _com_error&) {
+        return false;  // the lookup's own failure does not hide the insert's
+    }
 }
 
 }  // namespace
@@ -435,30 +463,58 @@ int CMorvane::ResultGetBurdenDis() {
 }
 
 // A charge counts as processed once its row exists, so an existing row is never
-// written twice. The row is stored under the canonical text of the key, the same
-// text the lookups compare with.
+// written twice, also when other hosts store results in the same table at the same
+// time: the check and the insert run under one ResultKeyLock. A duplicate that the
+// store itself refuses (a unique key on TIMESTAMP, written by a host that takes no
+// lock) counts as the existing row it is: nothing written, status 1, nothing shown.
+// The row is stored under the canonical text of the key, the same text the lookups
+// compare with.
 int CMorvane::ResultInsertBD() {
     int status = 1;
     bool exists = false;
-    RunStretch(kResultInsertBDMessage, status, [&] {
-        OpenQuery(m_pRecordset, m_pConnection, kResultKeySql + KeyLiteral(m_pConnection, m_szBDTime));
-        if (Found(m_pRecordset)) {
-            exists = true;
-            return;
-        }
-        Close(m_pRecordset);
-    });
-    if (exists) return 1;
+    std::optional<morvane::ResultKeyLock> lock;
     RunStretch(kResultInsertBDMessage, status, [&] {
         std::string key = CheckedTimeKey(m_szBDTime, morvane::kSlotSize);
-        OpenQuery(m_pRecordset, m_pConnection, kResultTableSql);
-        Check(m_pRecordset->AddNew());
-        m_pRecordset->PutCollect(_variant_t("TIMESTAMP"), _variant_t(key.c_str()));
-        m_pRecordset->PutCollect(_variant_t("MATERIAL"), _variant_t(static_cast<int>(m_nBDMaterial)));
-        m_pRecordset->PutCollect(_variant_t("LEFTPOINT"), _variant_t(static_cast<float>(m_dBDLeftPoint)));
-        PutProfile(m_pRecordset, m_dBDSeq);
-        Check(m_pRecordset->Update());
-        Close(m_pRecordset);
+        lock.emplace(m_pConnection, key);
+        try {
+            exists = ResultKeyExists(m_pRecordset, m_pConnection, key);
+        } catch (const _com_error&) {
+            lock.reset();  // before the failure is shown: other hosts must not wait on a message box
+            throw;
+        }
+    });
+    if (exists) {
+        // Nothing was written; the hold only ends. The recordset stays open for the host.
+        lock.reset();
+        return 1;
+    }
+    // A failed check has ended its transaction (PostgreSQL refuses every later statement
+    // of it): the insert takes a hold of its own, and looks for the key once more under
+    // it, since the failure may have been the hold itself (another host writing past
+    // the busy timeout) and that host may have stored this very charge.
+    if (status != 1) lock.reset();
+    RunStretch(kResultInsertBDMessage, status, [&] {
+        std::string key = CheckedTimeKey(m_szBDTime, morvane::kSlotSize);
+        const bool checked = lock.has_value();
+        if (!lock) lock.emplace(m_pConnection, key);
+        try {
+            if (!checked && ResultKeyExists(m_pRecordset, m_pConnection, key)) {
+                lock.reset();
+                return;
+            }
+            OpenQuery(m_pRecordset, m_pConnection, kResultTableSql);
+            Check(m_pRecordset->AddNew());
+            m_pRecordset->PutCollect(_variant_t("TIMESTAMP"), _variant_t(key.c_str()));
+            m_pRecordset->PutCollect(_variant_t("MATERIAL"), _variant_t(static_cast<int>(m_nBDMaterial)));
+            m_pRecordset->PutCollect(_variant_t("LEFTPOINT"), _variant_t(static_cast<float>(m_dBDLeftPoint)));
+            PutProfile(m_pRecordset, m_dBDSeq);
+            Check(m_pRecordset->Update());
+            Close(m_pRecordset);
+            lock->Commit();
+        } catch (const _com_error& error) {
+            lock.reset();  // rolls back, before any message box is shown
+            if (error.Error() != DB_E_INTEGRITYVIOLATION || !RefusedAsDuplicate(m_pRecordset, m_pConnection, key)) throw;
+        }
     });
     return status;
 }

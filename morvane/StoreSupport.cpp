@@ -144,6 +144,19 @@ static std::string ProductName(const _ConnectionPtr& connection) {
     return std::string();
 }
 
+// Named by the product's own words, so that a driver's spelling ("PostgreSQL",
+// "MariaDB", "MySQL", "SQLite", "ACCESS", "Oracle") all find their product.
+Product ProductOf(const _ConnectionPtr& connection) {
+    std::string product = ProductName(connection);
+    auto names = [&](const char* part) { return product.find(part) != std::string::npos; };
+    if (names("ACCESS") || names("JET")) return Product::Jet;
+    if (names("ORACLE")) return Product::Oracle;
+    if (names("SQLITE")) return Product::Sqlite;
+    if (names("POSTGRES")) return Product::Postgres;
+    if (names("MARIADB") || names("MYSQL")) return Product::Maria;
+    return Product::Unknown;
+}
+
 // The #...# form is Jet's own; every other product refuses it. An unknown product gets
 // the standard quoted form.
 std::string TimeLiteral(const _ConnectionPtr& connection, const std::string& canonicalTime) {

@@ -81,6 +81,11 @@ double ToDouble(const _variant_t& value);
 // DISP_E_TYPEMISMATCH; a null key raises E_POINTER. Nothing past the slot is read.
 std::string CheckedTimeKey(const char* key, std::size_t capacity);
 
+// The product behind an open connection, as its "DBMS Name" says. Unknown when the
+// connection cannot tell (not open, no such property) or names a product not listed.
+enum class Product { Unknown, Jet, Oracle, Sqlite, Postgres, Maria };
+Product ProductOf(const _ConnectionPtr& connection);
+
 // The time literal for `canonicalTime` in the dialect of the product behind the
 // connection: #...# for Access and Jet, to_date(...) for Oracle, '...' for the rest.
 std::string TimeLiteral(const _ConnectionPtr& connection, const std::string& canonicalTime);
