@@ -195,7 +195,8 @@ TEST(TableCommandThroughInterface, ColumnNamesOfAHostileNameAreRefused) {
         SCOPED_TRACE(name);
         CStringList names;
         EXPECT_EQ(q->GetColumnNames(CString(name), &names), 0);
-        EXPECT_NE(q->GetErrorText().str().find("one table name"), std::string::npos) << q->GetErrorText().str();
+        // Quillet refuses the name itself before the table command would.
+        EXPECT_STREQ(q->GetErrorText().GetString(), "The parameter is incorrect.");
     }
     CStringList names;
     EXPECT_EQ(q->GetColumnNames(CString("t4"), &names), 1) << q->GetErrorText().str();
