@@ -86,6 +86,7 @@ choose_db_dir() {
   if ((${#db_dir} <= 80)) && user_can_enter "$pg_user" "$db_dir" && user_can_enter "$maria_user" "$db_dir"; then
     return
   fi
+  db_dir_note="the servers' users cannot enter $db_dir (or its socket paths are too long), so the data is elsewhere"
   db_dir=/var/tmp/dbplatform-db-$(printf '%s' "$root" | sha1sum | cut -c1-12)
   mkdir -p "$db_dir" && chmod 755 "$db_dir"
   # /var/tmp is shared: a folder someone else made there is not ours to run servers from.
@@ -283,6 +284,7 @@ case $command in
     write_odbc_config
     want postgres && start_postgres
     want mariadb && start_mariadb
+    [[ -z ${db_dir_note:-} ]] || echo "db-servers: $db_dir_note"
     want postgres && echo "db-servers: private PostgreSQL on 127.0.0.1:$pg_port is up (data in $(pg_data))"
     want mariadb && echo "db-servers: private MariaDB on 127.0.0.1:$maria_port is up (data in $(maria_data))"
     echo "db-servers: ODBC configuration in $odbc_dir (source $odbc_dir/env.sh)"
