@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Runs every test on a fresh Debian 12 machine: installs what is missing, starts the
-# database servers, builds a release tree and an ASan+UBSan tree, runs each fuzz target
+# private test database servers, builds a release tree and an ASan+UBSan tree, runs each fuzz target
 # (clang, libFuzzer) for FUZZ_SECONDS (default 60), runs the whole suite in both trees
-# and stops the servers again, also when something fails.
+# and stops the servers it started again, also when something fails.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -10,7 +10,13 @@ jobs=${JOBS:-$(nproc)}
 fuzz_seconds=${FUZZ_SECONDS:-60}
 
 scripts/install-deps.sh --servers
-trap 'scripts/db-servers.sh stop >/dev/null 2>&1 || true' EXIT
+# The private test servers (never the machine's own, see db-servers.sh): those this command
+# starts are stopped again on exit; one that already ran before is left running.
+stop_at_exit=()
+for server in postgres mariadb; do
+  scripts/db-servers.sh status "$server" >/dev/null 2>&1 || stop_at_exit+=("$server")
+done
+trap 'for server in "${stop_at_exit[@]}"; do scripts/db-servers.sh stop "$server" >/dev/null 2>&1 || true; done' EXIT
 scripts/db-servers.sh start
 # shellcheck disable=SC1091
 source build/odbc/env.sh

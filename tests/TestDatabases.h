@@ -1,8 +1,9 @@
 // The databases the tests run against, and how a test reacts when one is missing.
 //
-// scripts/test-all.sh starts PostgreSQL and MariaDB on 127.0.0.1 and sources
+// scripts/db-servers.sh start (run by scripts/test-all.sh) starts private PostgreSQL and
+// MariaDB instances on 127.0.0.1 (ports 55432 and 53306 unless chosen otherwise) and writes
 // build/odbc/env.sh, which sets ODBCSYSINI, ODBCINI and the DBPLATFORM_TEST_* connection
-// strings. In CI (CI=true) a missing server fails the test; elsewhere the test says so
+// strings with their ports. In CI (CI=true) a missing server fails the test; elsewhere the test says so
 // loudly and is counted as skipped.
 #pragma once
 
