@@ -127,7 +127,7 @@ start_postgres() {
   fi
   pg_sql <<'SQL'
 SELECT 'CREATE ROLE adotest LOGIN' WHERE NOT EXISTS (SELECT FROM pg_roles WHERE rolname='adotest')\gexec
-ALTER ROLE adotest LOGIN PASSWORD 'adotest_pw';
+ALTER ROLE adotest LOGIN CREATEDB PASSWORD 'adotest_pw';
 SELECT 'CREATE DATABASE adotest OWNER adotest' WHERE NOT EXISTS (SELECT FROM pg_database WHERE datname='adotest')\gexec
 SQL
 }
@@ -182,6 +182,9 @@ ALTER USER 'adotest'@'localhost' IDENTIFIED BY 'adotest_pw';
 ALTER USER 'adotest'@'127.0.0.1' IDENTIFIED BY 'adotest_pw';
 GRANT ALL PRIVILEGES ON adotest.* TO 'adotest'@'localhost';
 GRANT ALL PRIVILEGES ON adotest.* TO 'adotest'@'127.0.0.1';
+-- Tests whose table names are fixed make a database of their own, named adotest_...
+GRANT ALL PRIVILEGES ON `adotest\_%`.* TO 'adotest'@'localhost';
+GRANT ALL PRIVILEGES ON `adotest\_%`.* TO 'adotest'@'127.0.0.1';
 SQL
   chmod 644 "$(maria_cnf)" "$db_dir/maria-init.sql"
 }

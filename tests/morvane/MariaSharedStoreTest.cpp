@@ -1,8 +1,8 @@
 // Several model hosts on one MariaDB store: each charge gets exactly one result. The
-// store's table names are fixed, so the test makes a database of its own (through the
-// server's root account on its local socket, as scripts/db-servers.sh does) and drops it
-// at the end; the hosts reach it through a private ODBC data source, and the rows are
-// counted with the mariadb client.
+// store's table names are fixed, so the test makes a database of its own (the test
+// servers let the test user make databases named adotest_...) and drops it at the end;
+// the hosts reach it through a private ODBC data source, and the rows are counted with
+// the mariadb client.
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -13,8 +13,6 @@
 namespace {
 
 using hosts::Quoted;
-
-constexpr const char* kDriver = "/usr/lib/x86_64-linux-gnu/odbc/libmaodbc.so";
 
 // Output of a shell command and its exit status.
 std::string Shell(const std::string& command, int* status) {
@@ -38,15 +36,17 @@ protected:
         connection_ = text ? text : "";
         TESTDB_REQUIRE(connection_, testdb::Target::MariaOdbc);
         keys_ = hosts::ConnectionKeys("DBPLATFORM_TEST_MARIA_ODBC");
-        database_ = testdb::UniqueName("morvane_shared");
-        Root("DROP DATABASE IF EXISTS " + database_ + "; CREATE DATABASE " + database_ + "; GRANT ALL ON " + database_ +
-             ".* TO '" + keys_["uid"] + "'@'127.0.0.1'; GRANT ALL ON " + database_ + ".* TO '" + keys_["uid"] +
-             "'@'localhost';");
+        database_ = testdb::UniqueName("adotest_morvane_shared");
+        Server("DROP DATABASE IF EXISTS " + database_ + "; CREATE DATABASE " + database_ + ";");
         created_ = true;
 
         auto dir = std::filesystem::temp_directory_path() / testdb::UniqueName("morvane_maria_odbc");
         std::filesystem::create_directories(dir);
-        std::ofstream(dir / "odbcinst.ini") << "[MariaDB Unicode]\nDriver=" << kDriver << "\n";
+        // The drivers as the test servers' own ODBC configuration registers them.
+        const char* drivers = std::getenv("ODBCSYSINI");
+        ASSERT_TRUE(drivers) << "source build/odbc/env.sh";
+        std::filesystem::copy_file(std::filesystem::path(drivers) / "odbcinst.ini", dir / "odbcinst.ini",
+                                   std::filesystem::copy_options::overwrite_existing);
         dataSource_ = testdb::UniqueName("morvane_maria");
         std::ofstream(dir / "odbc.ini") << "[" << dataSource_ << "]\nDriver=MariaDB Unicode\nServer=" << keys_["server"]
                                         << "\nPort=" << keys_["port"] << "\nDatabase=" << database_ << "\n";
@@ -59,15 +59,18 @@ protected:
     }
 
     void TearDown() override {
-        if (created_) Root("DROP DATABASE IF EXISTS " + database_ + ";");
+        if (created_) Server("DROP DATABASE IF EXISTS " + database_ + ";");
         if (!odbcDir_.empty()) std::filesystem::remove_all(odbcDir_);
     }
 
-    // The server's root account over its local socket: only it may make a database.
-    void Root(const std::string& sql) {
+    // The server as the test user, outside any database: making and dropping the test's own.
+    void Server(const std::string& sql) {
         int status = 0;
-        std::string output = Shell("mariadb -uroot -e " + Quoted(sql), &status);
-        ASSERT_EQ(status, 0) << "cannot run as the server's root (scripts/db-servers.sh start): " << output;
+        std::string output = Shell("MYSQL_PWD=" + Quoted(keys_["pwd"]) + " mariadb -h " + Quoted(keys_["server"]) +
+                                       " -P " + Quoted(keys_["port"]) + " -u " + Quoted(keys_["uid"]) + " -e " +
+                                       Quoted(sql),
+                                   &status);
+        ASSERT_EQ(status, 0) << "cannot make the test database (scripts/db-servers.sh start): " << output;
     }
 
     // The test's database as the test user; the first column of the first row.
