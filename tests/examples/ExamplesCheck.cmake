@@ -39,6 +39,17 @@ set(plant "${WORK_DIR}/plant")
 run_step("morvane-demo (making a plant)" ${clean_env} "${prefix}/bin/morvane-demo" --home "${plant}"
          --now "2026-12-08 06:00:00")
 
+# The installed shell, with its manual page, answers from bin/ as the examples do.
+if(NOT EXISTS "${prefix}/share/man/man1/quillet-sql.1")
+  message(FATAL_ERROR "the installation lacks the manual page of quillet-sql")
+endif()
+run_step("the installed quillet-sql" ${clean_env} "${prefix}/bin/quillet-sql"
+         "Provider=SQLite\;Data Source=${WORK_DIR}/shell.db\;Create=True"
+         -c "create table [t] ([a] integer)\; insert into [t] values (1), (2), (3)\; select top 2 [a] from [t]")
+if(NOT step_output MATCHES "\\(2 rows, ")
+  message(FATAL_ERROR "the installed quillet-sql answered:\n${step_output}")
+endif()
+
 string(JOIN " " flags ${EXTRA_FLAGS})
 foreach(compiler IN LISTS COMPILERS)
   get_filename_component(compiler_name "${compiler}" NAME)
