@@ -7,6 +7,8 @@
 
 #include <editline/readline.h>
 
+#include <dbplatform/base/Diagnostics.h>
+
 #include "quillet-sql-input.h"
 
 namespace quilletsql {
@@ -43,7 +45,8 @@ int RunInteractive(Session& session, const std::string& historyFile) {
         if (line == nullptr) break;  // end of input (Ctrl-D)
         std::string text = line;
         std::free(line);
-        if (text.find_first_not_of(" \t") != std::string::npos) add_history(text.c_str());
+        // The history file outlives the session: a password typed in "\open ...;Password=x" stays out of it.
+        if (text.find_first_not_of(" \t") != std::string::npos) add_history(dbplatform::MaskPasswords(text).c_str());
         for (const std::string& piece : splitter.Feed(text)) {
             std::fflush(stdout);
             if (session.Run(piece) == Outcome::Quit) {

@@ -266,6 +266,7 @@ TEST(QuilletSqlShell, InteractiveThroughATerminal) {
         {"", "quillet> "},
         {"\\translate select [a] from [t] where [d] > #2026-12-08#\n", "where [d] > '2026-12-08'"},
         {"\\tables\n", "(1 row)"},
+        {"\\open Provider=SQLite;Data Source=/nonexistent/x.db;Password=typed-Secret-7\n", "does not exist"},
         {"\\q\n", ""},
     };
     for (const Step& step : steps) {
@@ -277,6 +278,8 @@ TEST(QuilletSqlShell, InteractiveThroughATerminal) {
     EXPECT_NE(terminal.Output().find(" 3 | z\r\n 2 | y\r\n(2 rows"), std::string::npos) << terminal.Output();
     const std::string history = ReadFile(terminal.Home() + "/.quillet_sql_history");
     EXPECT_NE(history.find("kind"), std::string::npos) << history;
+    EXPECT_NE(history.find("Password=***"), std::string::npos) << history;
+    EXPECT_EQ(history.find("typed-Secret-7"), std::string::npos) << history;
     std::remove(file.c_str());
 }
 
