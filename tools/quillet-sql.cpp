@@ -1,5 +1,6 @@
 // quillet-sql: an SQL shell over IQuillet, for checking connection strings and seeing what
 // the generic dialect becomes for a product.
+#include <dlfcn.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -58,6 +59,10 @@ int RunShell(IQuillet& database, const quilletsql::Options& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // ODBC drivers read their data sources through libodbcinst, and unixODBC unloads both
+    // after the last connection; what the library keeps for the process would then lie in
+    // memory that no loaded code owns. Kept mapped, it stays attributed to the library.
+    dlopen("libodbcinst.so.2", RTLD_NOW | RTLD_NODELETE);
     quilletsql::Options options;
     const int status = quilletsql::ParseCommandLine(argc, argv, options);
     if (status >= 0) return status;
