@@ -3,7 +3,7 @@
 # compiler named, and run with a clean environment: no LD_LIBRARY_PATH, only what a
 # program needs.
 # Variables: BUILD_DIR, WORK_DIR, EXAMPLES_DIR, COMPILERS (list of C++ compilers), LIBDIR,
-# EXTRA_FLAGS (list). The PostgreSQL example reads the server from DBPLATFORM_TEST_PG.
+# EXTRA_FLAGS (compiler and linker flags). The PostgreSQL example reads the server from DBPLATFORM_TEST_PG.
 set(prefix "${WORK_DIR}/prefix")
 file(REMOVE_RECURSE "${WORK_DIR}")
 file(MAKE_DIRECTORY "${WORK_DIR}")
