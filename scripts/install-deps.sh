@@ -14,7 +14,7 @@ esac
 
 # Building and running the libraries and the main job.
 packages=(build-essential cmake pkg-config libsqlite3-dev libpq-dev unixodbc unixodbc-dev odbcinst
-          libsqliteodbc libcli11-dev help2man tzdata)
+          libsqliteodbc libcli11-dev help2man libedit-dev tzdata)
 if [[ $mode != --main-job ]]; then
   packages+=(clang libclang-rt-dev googletest libgtest-dev sqlite3 locales)
 fi
