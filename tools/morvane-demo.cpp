@@ -261,6 +261,7 @@ int main(int argc, char** argv) {
     dlopen("libodbcinst.so.2", RTLD_NOW | RTLD_NODELETE);
     demo::Options options;
     if (int status = demo::ParseCommandLine(argc, argv, options); status >= 0) return status;
+    demo::RecordFailureCauses();
     try {
         return Run(options);
     } catch (const _com_error& error) {

@@ -132,10 +132,16 @@ std::vector<PlottedProfile> NewestResults(CMorvane& store, int count);
 
 // ---- Failures ----
 
-// Prints, under the message of a failed operation, its cause: the description of the
-// error the tool caught itself, when there is one. This is the one place where the
-// platform's diagnostics of a failure inside the store are to be printed as well, so
-// that "IDispatch error #3092" comes with the driver's words (a full disk, a lock).
+// Installs the diagnostics handler that keeps the newest few failure records of the
+// platform, for PrintFailureCause. Call once, before the first connection.
+void RecordFailureCauses();
+// Drops the kept records: what failed before and was dealt with is no cause of a
+// later failure.
+void ForgetFailureCauses();
+// Prints, under the message of a failed operation, its cause: the kept diagnostics
+// records (the driver's words: a full disk, a lock, a missing table) and the
+// description of the error the tool caught itself when no record repeats it. The
+// records printed are dropped.
 void PrintFailureCause(const _com_error* caught);
 
 // ---- The export ----
