@@ -32,13 +32,16 @@ constexpr const char* kFooter =
     "  DIR/odbc.ini      the private ODBC data source morvane_plant; odbcinst.ini names the\n"
     "                    SQLite ODBC driver. Both are written only when absent: edits are kept.\n"
     "  DIR/profiles.svg  the newest eight burden-surface profiles\n"
+    "  DIR/plant.lock    held by the run working on the plant: a second run waits for it\n"
+    "                    (or, with --no-wait, refuses)\n"
     "\n"
     "Environment:\n"
     "  MORVANE_HOME      the plant folder when --home is not given\n"
     "\n"
     "Exit status:\n"
     "  0 done; 1 the job failed (the cause is printed); 2 a bad argument, or --reset\n"
-    "  refused without a terminal to confirm on and without --yes.";
+    "  refused without a terminal to confirm on and without --yes; 3 --no-wait and another\n"
+    "  run works on the plant.";
 
 constexpr int kFirstYear = 1971, kLastYear = 9990;
 
@@ -121,6 +124,9 @@ int ParseCommandLine(int argc, char** argv, Options& options) {
                    "profile values) to FILE, one line each after a header line")
         ->type_name("FILE")
         ->check(CLI::Validator([](std::string& text) { return CheckExportPath(text); }, "", "export"));
+    app.add_flag("--wait,!--no-wait", options.wait,
+                 "when another run works on the same plant: wait for it (the default), or refuse at once "
+                 "with exit status 3");
     app.failure_message([](const CLI::App*, const CLI::Error& error) {
         return std::string("morvane-demo: ") + error.what() + "\nRun 'morvane-demo --help' for the options.\n";
     });

@@ -17,6 +17,7 @@ struct Options {
     long arrive = 0;        // 0 .. kMaxArrivals
     std::string now;        // canonical date-time text; empty: the system clock
     std::string exportCsv;  // empty: no export
+    bool wait = true;       // a second run on the same plant waits for the first (--no-wait: refuses)
 };
 
 // Parses the command line into `options`. Returns -1 when the job is to run; otherwise
