@@ -39,9 +39,9 @@ constexpr const char* kFooter =
     "  MORVANE_HOME      the plant folder when --home is not given\n"
     "\n"
     "Exit status:\n"
-    "  0 done; 1 the job failed (the cause is printed); 2 a bad argument, or --reset\n"
-    "  refused without a terminal to confirm on and without --yes; 3 --no-wait and another\n"
-    "  run works on the plant.";
+    "  0 done (also after SIGINT or SIGTERM ended --follow); 1 the job failed (the cause is\n"
+    "  printed); 2 a bad argument, or --reset refused without a terminal to confirm on and\n"
+    "  without --yes; 3 --no-wait and another run works on the plant.";
 
 constexpr int kFirstYear = 1971, kLastYear = 9990;
 
@@ -127,6 +127,12 @@ int ParseCommandLine(int argc, char** argv, Options& options) {
     app.add_flag("--wait,!--no-wait", options.wait,
                  "when another run works on the same plant: wait for it (the default), or refuse at once "
                  "with exit status 3");
+    app.add_flag("--follow", options.follow,
+                 "after catching up, keep polling the store and process each charge as it arrives, until "
+                 "SIGINT or SIGTERM (which end the run after the charge in hand, with exit status 0)");
+    app.add_option("--poll", options.poll, "seconds between two polls of --follow (default 5)")
+        ->type_name("SECONDS")
+        ->check(CLI::Range(kPollRange[0], kPollRange[1]));
     app.failure_message([](const CLI::App*, const CLI::Error& error) {
         return std::string("morvane-demo: ") + error.what() + "\nRun 'morvane-demo --help' for the options.\n";
     });

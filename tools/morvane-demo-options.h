@@ -18,7 +18,11 @@ struct Options {
     std::string now;        // canonical date-time text; empty: the system clock
     std::string exportCsv;  // empty: no export
     bool wait = true;       // a second run on the same plant waits for the first (--no-wait: refuses)
+    bool follow = false;    // keep polling after catching up, until SIGINT or SIGTERM
+    double poll = 5.0;      // seconds between two polls of --follow: kPollRange
 };
+
+inline constexpr double kPollRange[2] = {0.1, 3600.0};
 
 // Parses the command line into `options`. Returns -1 when the job is to run; otherwise
 // the exit status (0 after --help or --version on standard output, 2 after a usage

@@ -13,19 +13,22 @@
 // One run at a time works on a plant folder (a lock in it); every arrival and a reset
 // are one transaction each, and unique keys on the time columns make a second record of
 // one charge or a second result impossible, so a run killed at any moment is simply
-// run again.
+// run again. --follow keeps a model host running until SIGINT or SIGTERM.
 //
 // Usage: morvane-demo [--home DIR] [--reset [--yes]] [--arrive N] [--now TIME]
-//                     [--export-csv FILE] [--no-wait] (morvane-demo --help says more).
+//                     [--export-csv FILE] [--no-wait] [--follow [--poll S]]
+//                     (morvane-demo --help says more).
 #include "morvane-demo.h"
 #include "morvane-demo-options.h"
 
 #include <dlfcn.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -52,6 +55,10 @@ void Progress(std::size_t done, std::size_t total) {
     if (done == total || !isatty(STDERR_FILENO)) std::fputc('\n', stderr);
     std::fflush(stderr);
 }
+
+// Set by SIGINT and SIGTERM during --follow: the run ends after the charge in hand.
+volatile std::sig_atomic_t g_stopSignal = 0;
+void OnStopSignal(int signal) { g_stopSignal = signal; }
 
 // What a run did, for its summary.
 struct Tally {
@@ -147,6 +154,15 @@ long ChargesDue(const demo::ChargingSystem& plant, const demo::Charge& newest, c
                                      ": too much to replay; --reset starts the day over");
     }
     return due;
+}
+
+// Waits `seconds`, or less when a stop signal arrives.
+void Pause(double seconds) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (!g_stopSignal && std::chrono::steady_clock::now() < until) {
+        timespec step{0, 50 * 1000 * 1000};
+        nanosleep(&step, nullptr);
+    }
 }
 
 // The present of the run: --now, else the clock.
@@ -263,7 +279,7 @@ int Run(const demo::Options& options) {
 
     Tally tally;
     auto processPending = [&] {
-        for (;;) {
+        while (!g_stopSignal) {
             auto start = std::chrono::steady_clock::now();
             const long before = tally.byOtherHosts;
             if (!ProcessNewestCharge(store, tally)) return;
@@ -282,13 +298,41 @@ int Run(const demo::Options& options) {
         const std::string nowText = dbplatform::TextFromDate(now);
         const long total = ChargesDue(plant, last, nowText, dayAgo) + extra;
         demo::Charge next = plant.Next(last, dayAgo);
-        for (long i = 0; i < total; ++i, next = plant.Next(next, dayAgo)) {
+        for (long i = 0; i < total && !g_stopSignal; ++i, next = plant.Next(next, dayAgo)) {
             plant.Record(next);
             processPending();
             if (showProgress) Progress(static_cast<std::size_t>(i + 1), static_cast<std::size_t>(total));
         }
     };
     simulateUntil(startedAt, options.arrive, true);
+
+    if (options.follow) {
+        std::fprintf(stderr, "morvane-demo: caught up; following %s every %g s (SIGINT or SIGTERM ends the run)\n",
+                     where.c_str(), options.poll);
+        double backOff = 0;  // seconds; 0 while the store answers
+        while (!g_stopSignal) {
+            try {
+                if (backOff > 0) {
+                    if (!Connect(store, paths)) throw std::runtime_error("reconnecting failed");
+                    std::fprintf(stderr, "morvane-demo: %s answers again\n", where.c_str());
+                    backOff = 0;
+                }
+                simulateUntil(Now(options), 0, false);
+                processPending();
+                demo::ForgetFailureCauses();
+            } catch (const std::exception& error) {
+                backOff = backOff == 0 ? options.poll : std::min(backOff * 2, 300.0);
+                std::fprintf(stderr, "morvane-demo: %s; trying again in %g s\n", error.what(), backOff);
+                demo::PrintFailureCause(nullptr);
+            } catch (const _com_error& error) {
+                backOff = backOff == 0 ? options.poll : std::min(backOff * 2, 300.0);
+                std::fprintf(stderr, "morvane-demo: %s; trying again in %g s\n", error.ErrorMessage(), backOff);
+                demo::PrintFailureCause(&error);
+            }
+            Pause(backOff > 0 ? backOff : options.poll);
+        }
+        std::fprintf(stderr, "morvane-demo: %s received; stopping\n", g_stopSignal == SIGINT ? "SIGINT" : "SIGTERM");
+    }
 
     if (tally.milliseconds.empty()) {
         demo::Charge newestNow = plant.Newest();
@@ -333,6 +377,13 @@ int main(int argc, char** argv) {
     demo::Options options;
     if (int status = demo::ParseCommandLine(argc, argv, options); status >= 0) return status;
     demo::RecordFailureCauses();
+    if (options.follow) {
+        struct sigaction stop {};
+        stop.sa_handler = OnStopSignal;
+        sigemptyset(&stop.sa_mask);
+        sigaction(SIGINT, &stop, nullptr);
+        sigaction(SIGTERM, &stop, nullptr);
+    }
     try {
         return Run(options);
     } catch (const _com_error& error) {

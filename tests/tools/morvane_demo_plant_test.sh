@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Runs the built morvane-demo on one plant the way plants break it: several runs at once,
 # runs killed at random moments, older plants without unique keys or with duplicated
-# rows.
+# rows, a host following the plant while another program writes charges.
 # Usage: morvane_demo_plant_test.sh concurrent PROGRAM [RUNS] [ARRIVE]
 #        morvane_demo_plant_test.sh kill PROGRAM [KILLS]
 #        morvane_demo_plant_test.sh schema PROGRAM
+#        morvane_demo_plant_test.sh follow PROGRAM
 set -uo pipefail
 mode=$1
 program=$2
@@ -201,6 +202,33 @@ schema)
   done
   ;;
 
+follow)
+  run "$work/plant" >/dev/null 2>&1 || { echo "cannot make a plant"; exit 1; }
+  start "$work/plant" --follow --poll 0.2 >"$work/follow.out" 2>"$work/follow.err"
+  follower=$!
+  for _ in $(seq 100); do grep -q "following" "$work/follow.err" && break; sleep 0.1; done
+  results() { sqlite3 "$work/plant/plant.db" "SELECT COUNT(*) FROM MODEL_RESULTBURDENDIS"; }
+  before=$(results)
+  # The charging system (here sqlite3) records three charges, a gauge reading before each.
+  for n in 1 2 3; do
+    sqlite3 "$work/plant/plant.db" "
+      INSERT INTO matrix_bl_roof_ruler SELECT datetime(MAX(RECEIVETIME), '+330 seconds'), 1.6, 1.6, 1.6
+        FROM matrix_bl_roof_weight_new;
+      INSERT INTO matrix_bl_roof_weight_new SELECT datetime(MAX(RECEIVETIME), '+360 seconds'), MAX(CHARGE) + 1,
+        1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, (MAX(CHARGE) + 1) % 2 FROM matrix_bl_roof_weight_new"
+    sleep 0.3
+  done
+  for _ in $(seq 100); do [[ $(results) -ge $((before + 3)) ]] && break; sleep 0.1; done
+  check "the following run processed the three charges written meanwhile" test "$(results)" -eq $((before + 3))
+  check "the following run is still running" kill -0 $follower
+  kill -TERM $follower
+  wait $follower
+  status=$?
+  check "SIGTERM ends the following run with exit 0 (got $status: $(tail -2 "$work/follow.err"))" test $status -eq 0
+  check "its summary counts the three charges" grep -q "Charges processed: 3" "$work/follow.out"
+  check "it says why it stopped" grep -q "SIGTERM received" "$work/follow.err"
+  check "the plant is sound" sound_plant "$work/plant"
+  ;;
 *)
   echo "unknown mode $mode"
   exit 2
