@@ -13,13 +13,15 @@
 // One run at a time works on a plant folder (a lock in it); every arrival and a reset
 // are one transaction each, and unique keys on the time columns make a second record of
 // one charge or a second result impossible, so a run killed at any moment is simply
-// run again. --follow keeps a model host running until SIGINT or SIGTERM.
+// run again. --dsn works on a user's own data source instead (a plant on a server),
+// --follow keeps a model host running until SIGINT or SIGTERM.
 //
 // Usage: morvane-demo [--home DIR] [--reset [--yes]] [--arrive N] [--now TIME]
-//                     [--export-csv FILE] [--no-wait] [--follow [--poll S]]
+//                     [--export-csv FILE] [--follow [--poll S]] [--dsn NAME ...]
 //                     (morvane-demo --help says more).
 #include "morvane-demo.h"
 #include "morvane-demo-options.h"
+#include "morvane-demo-password.h"
 
 #include <dlfcn.h>
 #include <signal.h>
@@ -173,23 +175,29 @@ DATE Now(const demo::Options& options) {
     return now;
 }
 
-// Opens the store on the private plant data source.
-bool Connect(CMorvane& store, const demo::PlantPaths& paths) {
-    store.m_bstrDbType = "MicroSoft Access";
+// Opens the store: the private plant data source, or the user's --dsn.
+bool Connect(CMorvane& store, const demo::Options& options, const demo::PlantPaths& paths,
+             const std::string& password) {
+    store.m_bstrDbType = options.dsn.empty() ? "MicroSoft Access" : options.dbType.c_str();
     store.m_bstrDataSource = paths.dataSource.c_str();
+    store.m_bstrUserID = options.user.c_str();
+    store.m_bstrPassword = password.c_str();
     return store.Connect() == 1;
 }
 
-// Makes the store ready for the job: the plant's own tables and keys. Returns "" or
-// why the job cannot run.
-std::string PrepareStore(CMorvane& store, const std::string& where) {
-    demo::CreateTables(store, demo::ProductOf(store));
+// Makes the store ready for the job: the plant's own tables and keys, or on a user's
+// data source only what --create-schema asks for. Returns "" or why the job cannot run.
+std::string PrepareStore(CMorvane& store, const demo::Options& options, const std::string& where) {
+    const bool ownsSchema = options.dsn.empty() || options.createSchema;
+    if (ownsSchema) demo::CreateTables(store, demo::ProductOf(store));
     if (std::string missing = demo::MissingTables(store); !missing.empty())
-        return where + " lacks the table(s) " + missing;
-    if (std::string duplicates = demo::AddUniqueKeys(store); !duplicates.empty())
-        return where + " holds charges or results recorded twice (" + duplicates +
-               "), which its unique keys are to forbid; nothing was changed. Remove the surplus rows (see "
-               "the README, \"Duplicated rows\") and run again";
+        return where + " lacks the table(s) " + missing + (options.dsn.empty() ? "" : ": --create-schema creates them");
+    if (ownsSchema) {
+        if (std::string duplicates = demo::AddUniqueKeys(store); !duplicates.empty())
+            return where + " holds charges or results recorded twice (" + duplicates +
+                   "), which its unique keys are to forbid; nothing was changed. Remove the surplus rows (see "
+                   "the README, \"Duplicated rows\") and run again";
+    }
     return "";
 }
 
@@ -197,21 +205,32 @@ int Run(const demo::Options& options) {
     demo::PlantPaths paths;
     paths.home = std::filesystem::absolute(options.home).lexically_normal().string();
     paths.database = paths.home + "/plant.db";
-    paths.dataSource = "morvane_plant";
+    paths.dataSource = options.dsn.empty() ? "morvane_plant" : options.dsn;
     paths.plot = paths.home + "/profiles.svg";
-    const std::string where = "the plant database " + paths.database;
+    const bool serverPlant = !options.dsn.empty();
+    const std::string where = serverPlant ? "the data source " + options.dsn : "the plant database " + paths.database;
 
-    // A plant folder is one run's at a time.
+    // A plant folder is one run's at a time. A store on a server has no such file: there
+    // the hosts rely on the store's unique keys and the store's atomic insert instead.
     demo::PlantLock lock;
-    std::string problem;
-    switch (lock.Take(paths.home, options.wait, &problem)) {
-        case demo::PlantLock::kTaken: break;
-        case demo::PlantLock::kBusy: std::fprintf(stderr, "morvane-demo: %s\n", problem.c_str()); return 3;
-        case demo::PlantLock::kFailed: std::fprintf(stderr, "morvane-demo: %s\n", problem.c_str()); return 1;
-    }
-    if (std::string error = demo::RegisterDataSource(paths); !error.empty()) {
-        std::fprintf(stderr, "morvane-demo: %s\n", error.c_str());
-        return 1;
+    if (!serverPlant) {
+        std::string problem;
+        switch (lock.Take(paths.home, options.wait, &problem)) {
+            case demo::PlantLock::kTaken: break;
+            case demo::PlantLock::kBusy: std::fprintf(stderr, "morvane-demo: %s\n", problem.c_str()); return 3;
+            case demo::PlantLock::kFailed: std::fprintf(stderr, "morvane-demo: %s\n", problem.c_str()); return 1;
+        }
+        if (std::string error = demo::RegisterDataSource(paths); !error.empty()) {
+            std::fprintf(stderr, "morvane-demo: %s\n", error.c_str());
+            return 1;
+        }
+    } else {
+        std::error_code error;
+        std::filesystem::create_directories(paths.home, error);
+        if (error) {
+            std::fprintf(stderr, "morvane-demo: cannot create %s: %s\n", paths.home.c_str(), error.message().c_str());
+            return 1;
+        }
     }
     if (!options.exportCsv.empty()) {
         // The export is written by renaming a finished file over FILE: never over the
@@ -228,35 +247,39 @@ int Run(const demo::Options& options) {
     }
     if (int status = ConfirmReset(options, where); status >= 0) return status;
 
-    demo::PlantFile file = demo::CheckPlantFile(paths.database);
-    if (file.state == demo::PlantFile::kUnusable) {
-        if (!options.reset) {
-            std::fprintf(stderr, "morvane-demo: %s; --reset sets it aside and starts a new plant\n",
-                         file.problem.c_str());
-            return 1;
+    if (!serverPlant) {
+        demo::PlantFile file = demo::CheckPlantFile(paths.database);
+        if (file.state == demo::PlantFile::kUnusable) {
+            if (!options.reset) {
+                std::fprintf(stderr, "morvane-demo: %s; --reset sets it aside and starts a new plant\n",
+                             file.problem.c_str());
+                return 1;
+            }
+            std::string aside;
+            if (std::string error = demo::SetPlantFileAside(paths.database, &aside); !error.empty()) {
+                std::fprintf(stderr, "morvane-demo: %s\n", error.c_str());
+                return 1;
+            }
+            std::fprintf(stderr, "morvane-demo: %s; moved to %s, starting a new plant\n", file.problem.c_str(),
+                         aside.c_str());
         }
-        std::string aside;
-        if (std::string error = demo::SetPlantFileAside(paths.database, &aside); !error.empty()) {
-            std::fprintf(stderr, "morvane-demo: %s\n", error.c_str());
-            return 1;
-        }
-        std::fprintf(stderr, "morvane-demo: %s; moved to %s, starting a new plant\n", file.problem.c_str(),
-                     aside.c_str());
     }
 
+    const std::string password = serverPlant ? demo::PasswordFor(options.dsn, options.user) : std::string();
     CoInitialize(nullptr);
     CMorvane store;
-    if (!Connect(store, paths)) {
+    if (!Connect(store, options, paths, password)) {
         std::fprintf(stderr, "morvane-demo: cannot open %s\n", where.c_str());
         demo::PrintFailureCause(nullptr);
         return 1;
     }
-    if (std::string problem = PrepareStore(store, where); !problem.empty()) {
+    if (std::string problem = PrepareStore(store, options, where); !problem.empty()) {
         std::fprintf(stderr, "morvane-demo: %s\n", problem.c_str());
         return 1;
     }
     if (options.reset) demo::ClearTables(store);
 
+    const bool simulate = demo::Simulates(options);
     demo::ChargingSystem plant(store);
     demo::Charge newest = plant.Newest();
     const DATE startedAt = Now(options);
@@ -267,7 +290,7 @@ int Run(const demo::Options& options) {
 
     // A new plant starts with its first charge and the standard profile at it; a plant
     // whose results are gone is seeded again, or nothing would count as processed.
-    if (newest.number == 0) {
+    if (simulate && newest.number == 0) {
         newest = plant.Next(newest, dayAgo);
         plant.Record(newest);
     }
@@ -294,6 +317,7 @@ int Run(const demo::Options& options) {
     // processed as it arrives.
     demo::Charge last = newest;
     auto simulateUntil = [&](DATE now, long extra, bool showProgress) {
+        if (!simulate) return;
         last = plant.Newest();
         const std::string nowText = dbplatform::TextFromDate(now);
         const long total = ChargesDue(plant, last, nowText, dayAgo) + extra;
@@ -313,7 +337,7 @@ int Run(const demo::Options& options) {
         while (!g_stopSignal) {
             try {
                 if (backOff > 0) {
-                    if (!Connect(store, paths)) throw std::runtime_error("reconnecting failed");
+                    if (!Connect(store, options, paths, password)) throw std::runtime_error("reconnecting failed");
                     std::fprintf(stderr, "morvane-demo: %s answers again\n", where.c_str());
                     backOff = 0;
                 }
@@ -353,7 +377,8 @@ int Run(const demo::Options& options) {
         std::fprintf(stderr, "morvane-demo: %s\n", error.c_str());
         return 1;
     }
-    std::printf("Database: %s\nPlot of the newest %zu profiles: %s\n", paths.database.c_str(), profiles.size(),
+    std::printf("Database: %s\nPlot of the newest %zu profiles: %s\n",
+                serverPlant ? ("data source " + options.dsn).c_str() : paths.database.c_str(), profiles.size(),
                 paths.plot.c_str());
     if (!options.exportCsv.empty()) {
         long rows = 0;

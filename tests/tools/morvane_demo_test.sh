@@ -64,6 +64,14 @@ cases=(
   "export into a missing folder|none|--export-csv /nonexistent/dir/r.csv|2|stderr|there is no folder /nonexistent/dir"
   "export onto the plant database|plant|--export-csv CASE/plant.db|2|stderr|would replace the plant's own"
   "failure names the driver's cause|refusing|--arrive 1|1|stderr|cause: [SQLite]power cut at the furnace"
+  "poll below its range|none|--follow --poll 0|2|stderr|--poll"
+  "poll not a number|none|--follow --poll soon|2|stderr|--poll"
+  "database kind without a data source|none|--db-type Oracle9i|2|stderr|--db-type"
+  "unknown database kind|none|--dsn plant --db-type Access|2|stderr|Access"
+  "data source name with a separator|none|--dsn plant;PWD=x|2|stderr|is not a data source name"
+  "arrivals on a data source need the simulation|none|--dsn plant --arrive 3|2|stderr|--arrive needs the charging system simulated"
+  "simulate and no-simulate at once|none|--simulate --no-simulate|2|stderr|--no-simulate"
+  "unknown data source named with its cause|none|--dsn morvane_no_such_source|1|stderr|Data source name not found"
 )
 
 for entry in "${cases[@]}"; do
