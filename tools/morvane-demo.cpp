@@ -68,8 +68,13 @@ struct Tally {
     long byOtherHosts = 0;             // charges another host stored first
 };
 
+// Rows of `table` whose time `column` holds `time`. The time came from the store; only
+// its canonical form, which no quote survives, goes into the statement.
 long CountWhere(CMorvane& store, const char* table, const char* column, const std::string& time) {
-    std::string sql = std::string("SELECT COUNT(*) FROM ") + table + " WHERE " + column + " = '" + time + "'";
+    std::string canonical;
+    if (FAILED(dbplatform::CanonicalDateText(time, &canonical)))
+        throw std::runtime_error("the charge time '" + time + "' is not a date and time");
+    std::string sql = std::string("SELECT COUNT(*) FROM ") + table + " WHERE " + column + " = '" + canonical + "'";
     _RecordsetPtr rows = store.m_pConnection->Execute(_bstr_t(sql.c_str()), nullptr, adCmdText);
     return static_cast<long>(rows->GetFields()->GetItem(_variant_t(0L))->GetValue());
 }
@@ -279,6 +284,17 @@ int Run(const demo::Options& options) {
     }
     if (options.reset) demo::ClearTables(store);
 
+    // From here a stop signal ends a following run after the charge in hand. Before,
+    // while it waits for the plant or connects, nothing is written and the signal's
+    // default ending is as clean.
+    if (options.follow) {
+        struct sigaction stop {};
+        stop.sa_handler = OnStopSignal;
+        sigemptyset(&stop.sa_mask);
+        sigaction(SIGINT, &stop, nullptr);
+        sigaction(SIGTERM, &stop, nullptr);
+    }
+
     const bool simulate = demo::Simulates(options);
     demo::ChargingSystem plant(store);
     demo::Charge newest = plant.Newest();
@@ -402,13 +418,6 @@ int main(int argc, char** argv) {
     demo::Options options;
     if (int status = demo::ParseCommandLine(argc, argv, options); status >= 0) return status;
     demo::RecordFailureCauses();
-    if (options.follow) {
-        struct sigaction stop {};
-        stop.sa_handler = OnStopSignal;
-        sigemptyset(&stop.sa_mask);
-        sigaction(SIGINT, &stop, nullptr);
-        sigaction(SIGTERM, &stop, nullptr);
-    }
     try {
         return Run(options);
     } catch (const _com_error& error) {
