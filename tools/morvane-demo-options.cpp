@@ -41,8 +41,9 @@ constexpr const char* kFooter =
     "  With --dsn NAME the job works on the user's ODBC data source NAME (configured in\n"
     "  odbc.ini as usual; DIR then only holds the plot). The tables must exist, or\n"
     "  --create-schema creates them. No file lock is taken: several model hosts may share\n"
-    "  the store, whose unique keys refuse a second result for one charge. The charging\n"
-    "  system is not simulated unless --simulate asks for it.\n"
+    "  the store, whose insert keeps one result per charge (and the unique keys that\n"
+    "  --create-schema adds refuse a second one). The charging system is not simulated\n"
+    "  unless --simulate asks for it.\n"
     "\n"
     "Environment:\n"
     "  MORVANE_HOME      the plant folder when --home is not given\n"
@@ -135,9 +136,10 @@ int ParseCommandLine(int argc, char** argv, Options& options) {
                    "profile values) to FILE, one line each after a header line")
         ->type_name("FILE")
         ->check(CLI::Validator([](std::string& text) { return CheckExportPath(text); }, "", "export"));
-    app.add_flag("--wait,!--no-wait", options.wait,
-                 "when another run works on the same plant: wait for it (the default), or refuse at once "
-                 "with exit status 3");
+    bool noWait = false;
+    app.add_flag("--no-wait", noWait,
+                 "when another run works on the same plant, refuse at once with exit status 3 instead of "
+                 "waiting for it");
     app.add_flag("--follow", options.follow,
                  "after catching up, keep polling the store and process each charge as it arrives, until "
                  "SIGINT or SIGTERM (which end the run after the charge in hand, with exit status 0)");
@@ -185,6 +187,7 @@ int ParseCommandLine(int argc, char** argv, Options& options) {
     options.simulate = simulate     ? Options::Simulation::kOn
                        : noSimulate ? Options::Simulation::kOff
                                     : Options::Simulation::kDefault;
+    options.wait = !noWait;
     options.arrive = arrive.empty() ? 0 : std::strtol(arrive.c_str(), nullptr, 10);
     assert(options.arrive >= 0 && options.arrive <= kMaxArrivals);
     if (options.arrive > 0 && !Simulates(options)) {
