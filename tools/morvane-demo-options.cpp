@@ -6,9 +6,11 @@
 #include <CLI/CLI.hpp>
 
 #include <cassert>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string_view>
+#include <vector>
 
 #include <dbplatform/automation/DateTime.h>
 
@@ -32,13 +34,26 @@ constexpr const char* kFooter =
     "  DIR/odbc.ini      the private ODBC data source morvane_plant; odbcinst.ini names the\n"
     "                    SQLite ODBC driver. Both are written only when absent: edits are kept.\n"
     "  DIR/profiles.svg  the newest eight burden-surface profiles\n"
+    "  DIR/plant.lock    held by the run working on the plant: a second run waits for it\n"
+    "                    (or, with --no-wait, refuses)\n"
+    "\n"
+    "A plant on a server:\n"
+    "  With --dsn NAME the job works on the user's ODBC data source NAME (configured in\n"
+    "  odbc.ini as usual; DIR then only holds the plot). The tables must exist, or\n"
+    "  --create-schema creates them. No file lock is taken: several model hosts may share\n"
+    "  the store, whose insert keeps one result per charge (and the unique keys that\n"
+    "  --create-schema adds refuse a second one). The charging system is not simulated\n"
+    "  unless --simulate asks for it.\n"
     "\n"
     "Environment:\n"
     "  MORVANE_HOME      the plant folder when --home is not given\n"
+    "  MORVANE_PASSWORD  the password for --dsn; without it, the data source's own, or a\n"
+    "                    prompt on a terminal when the data source names none\n"
     "\n"
     "Exit status:\n"
-    "  0 done; 1 the job failed (the cause is printed); 2 a bad argument, or --reset\n"
-    "  refused without a terminal to confirm on and without --yes.";
+    "  0 done (also after SIGINT or SIGTERM ended --follow); 1 the job failed (the cause is\n"
+    "  printed); 2 a bad argument, or --reset refused without a terminal to confirm on and\n"
+    "  without --yes; 3 --no-wait and another run works on the plant.";
 
 constexpr int kFirstYear = 1971, kLastYear = 9990;
 
@@ -121,6 +136,44 @@ int ParseCommandLine(int argc, char** argv, Options& options) {
                    "profile values) to FILE, one line each after a header line")
         ->type_name("FILE")
         ->check(CLI::Validator([](std::string& text) { return CheckExportPath(text); }, "", "export"));
+    bool noWait = false;
+    app.add_flag("--no-wait", noWait,
+                 "when another run works on the same plant, refuse at once with exit status 3 instead of "
+                 "waiting for it");
+    app.add_flag("--follow", options.follow,
+                 "after catching up, keep polling the store and process each charge as it arrives, until "
+                 "SIGINT or SIGTERM (which end the run after the charge in hand, with exit status 0)");
+    app.add_option("--poll", options.poll, "seconds between two polls of --follow (default 5)")
+        ->type_name("SECONDS")
+        ->check(CLI::Range(kPollRange[0], kPollRange[1]));
+    auto* dsn = app.add_option("--dsn", options.dsn,
+                               "work on the ODBC data source NAME (a plant on a server) instead of DIR/plant.db")
+                    ->type_name("NAME")
+                    ->check(CLI::Validator(
+                        [](std::string& text) {
+                            return text.empty() || text.find_first_of(";{}=[]") != std::string::npos
+                                       ? std::string("'" + text + "' is not a data source name")
+                                       : std::string();
+                        },
+                        "", "dsn"));
+    app.add_option("--db-type", options.dbType,
+                   "the store's database kind for --dsn: \"MicroSoft Access\" (the default) or \"Oracle9i\"")
+        ->type_name("KIND")
+        ->needs(dsn)
+        ->check(CLI::IsMember(std::vector<std::string>{"MicroSoft Access", "Oracle9i"}));
+    app.add_option("--user", options.user, "the user name for --dsn (default: the data source's own)")
+        ->type_name("NAME")
+        ->needs(dsn);
+    app.add_flag("--create-schema", options.createSchema,
+                 "with --dsn: create the five tables and their unique keys where they are missing, with "
+                 "the product's own types")
+        ->needs(dsn);
+    bool simulate = false, noSimulate = false;
+    auto* simulateFlag = app.add_flag("--simulate", simulate,
+                                      "simulate the charging system (the default on the plant in DIR; with --dsn "
+                                      "only when asked, since a plant's charging system writes the charges)");
+    app.add_flag("--no-simulate", noSimulate, "do not simulate the charging system: only process what is stored")
+        ->excludes(simulateFlag);
     app.failure_message([](const CLI::App*, const CLI::Error& error) {
         return std::string("morvane-demo: ") + error.what() + "\nRun 'morvane-demo --help' for the options.\n";
     });
@@ -131,8 +184,17 @@ int ParseCommandLine(int argc, char** argv, Options& options) {
         int status = app.exit(error);  // help and version on stdout, errors on stderr
         return status == 0 ? 0 : 2;
     }
+    options.simulate = simulate     ? Options::Simulation::kOn
+                       : noSimulate ? Options::Simulation::kOff
+                                    : Options::Simulation::kDefault;
+    options.wait = !noWait;
     options.arrive = arrive.empty() ? 0 : std::strtol(arrive.c_str(), nullptr, 10);
     assert(options.arrive >= 0 && options.arrive <= kMaxArrivals);
+    if (options.arrive > 0 && !Simulates(options)) {
+        std::fprintf(stderr, "morvane-demo: --arrive needs the charging system simulated (--simulate)\n"
+                             "Run 'morvane-demo --help' for the options.\n");
+        return 2;
+    }
     return -1;
 }
 

@@ -2,6 +2,7 @@
 // and a charging system that records synthetic charges the way the real one does.
 #include "morvane-demo.h"
 
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -54,31 +55,146 @@ std::string Columns(const char* stem, const char* suffix, int first, int last, c
 
 }  // namespace
 
-void CreateTables(CMorvane& store) {
-    const char* statements[] = {
-        "CREATE INDEX IF NOT EXISTS weight_time ON matrix_bl_roof_weight_new (RECEIVETIME)",
-        ("CREATE TABLE IF NOT EXISTS matrix_bl_roof_ruler (RECEIVETIME DATETIME NOT NULL, RULER_HEIGHT1 REAL, "
-         "RULER_HEIGHT2 REAL, RULER_HEIGHT3 REAL)"),
-        "CREATE INDEX IF NOT EXISTS ruler_time ON matrix_bl_roof_ruler (RECEIVETIME)",
-        "CREATE INDEX IF NOT EXISTS angle_time ON matrix_bl_roof_angle (RECEIVETIME)",
-        "CREATE INDEX IF NOT EXISTS result_time ON MODEL_RESULTBURDENDIS (TIMESTAMP)",
-    };
-    auto execute = [&](const std::string& sql) { store.m_pConnection->Execute(_bstr_t(sql), nullptr, adCmdText); };
-    execute("CREATE TABLE IF NOT EXISTS matrix_bl_roof_weight_new (RECEIVETIME DATETIME NOT NULL, CHARGE INTEGER" +
-            Columns("ANGLE", "_WEIGHT", 1, kPositions, "REAL") + ", OC_FLAG INTEGER)");
-    execute("CREATE TABLE IF NOT EXISTS matrix_bl_roof_angle (RECEIVETIME DATETIME NOT NULL" +
-            Columns("ANGLE", "_ANGLE", 1, kPositions, "REAL") + ")");
-    execute("CREATE TABLE IF NOT EXISTS MODEL_RESULTBURDENDIS (TIMESTAMP DATETIME, MATERIAL INTEGER, LEFTPOINT REAL, "
-            "CHARGE INTEGER" + Columns("SEQ_", "", 1, kProfilePoints, "DOUBLE") + ")");
-    execute("CREATE TABLE IF NOT EXISTS MODEL_RESULTFURNACE (BURDENID INTEGER PRIMARY KEY" +
-            Columns("SEQ_", "", 0, 70, "DOUBLE") + ")");
-    for (const char* sql : statements) execute(sql);
+Product ProductOf(CMorvane& store) {
+    std::string name;
+    try {
+        _variant_t value = store.m_pConnection->GetProperties()->GetItem(_variant_t("DBMS Name"))->GetValue();
+        if (value.vt != VT_NULL && value.vt != VT_EMPTY) name = static_cast<_bstr_t>(value).str();
+    } catch (const _com_error&) {
+        ForgetFailureCauses();  // an unnamed product is no failure: the portable forms serve it
+    }
+    for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (name.find("SQLITE") != std::string::npos) return Product::kSqlite;
+    if (name.find("POSTGRES") != std::string::npos) return Product::kPostgres;
+    if (name.find("MARIADB") != std::string::npos || name.find("MYSQL") != std::string::npos) return Product::kMaria;
+    return Product::kOther;
+}
+
+namespace {
+
+struct ColumnTypes {
+    const char* time;
+    const char* integer;
+    const char* number;
+};
+
+// A time column holds whole seconds: the store keys results by the 19-character text of
+// a charge's time, and a fraction of a second would make a charge impossible to key.
+ColumnTypes TypesOf(Product product) {
+    switch (product) {
+        case Product::kSqlite: return {"DATETIME", "INTEGER", "REAL"};
+        case Product::kPostgres: return {"timestamp(0)", "integer", "double precision"};
+        case Product::kMaria: return {"DATETIME", "INT", "DOUBLE"};
+        case Product::kOther: break;
+    }
+    return {"TIMESTAMP", "INTEGER", "DOUBLE PRECISION"};
+}
+
+// The four tables keyed by time, each with its time column and the name of its key.
+struct KeyedTable {
+    const char* table;
+    const char* column;
+    const char* key;
+    const char* oldIndex;  // the plain index an older plant has on the column
+};
+constexpr KeyedTable kKeyedTables[] = {
+    {"matrix_bl_roof_weight_new", "RECEIVETIME", "weight_time_key", "weight_time"},
+    {"matrix_bl_roof_ruler", "RECEIVETIME", "ruler_time_key", "ruler_time"},
+    {"matrix_bl_roof_angle", "RECEIVETIME", "angle_time_key", "angle_time"},
+    {"MODEL_RESULTBURDENDIS", "TIMESTAMP", "result_time_key", "result_time"},
+};
+
+constexpr const char* kTables[] = {"matrix_bl_roof_weight_new", "matrix_bl_roof_ruler", "matrix_bl_roof_angle",
+                                   "MODEL_RESULTBURDENDIS", "MODEL_RESULTFURNACE"};
+
+void ExecuteOn(CMorvane& store, const std::string& sql) {
+    store.m_pConnection->Execute(_bstr_t(sql.c_str()), nullptr, adCmdText);
+}
+
+long ScalarOf(CMorvane& store, const std::string& sql) {
+    _RecordsetPtr rows = store.m_pConnection->Execute(_bstr_t(sql.c_str()), nullptr, adCmdText);
+    if (rows->GetadoEOF() != VARIANT_FALSE) return 0;
+    _variant_t value = rows->GetFields()->GetItem(_variant_t(0L))->GetValue();
+    return value.vt == VT_NULL ? 0 : static_cast<long>(value);
+}
+
+// Runs `body` as one transaction: committed when it returns, rolled back when it throws.
+template <class Body>
+void InTransaction(CMorvane& store, Body&& body) {
+    store.m_pConnection->BeginTrans();
+    try {
+        body();
+    } catch (...) {
+        try {
+            store.m_pConnection->RollbackTrans();
+        } catch (const _com_error&) {
+            // A lost connection has rolled the transaction back already.
+        }
+        throw;
+    }
+    store.m_pConnection->CommitTrans();
+}
+
+}  // namespace
+
+std::string CreateTables(CMorvane& store, Product product) {
+    const ColumnTypes types = TypesOf(product);
+    const std::string time = std::string(types.time) + " NOT NULL";
+    auto execute = [&](const std::string& sql) { ExecuteOn(store, sql); };
+    execute("CREATE TABLE IF NOT EXISTS matrix_bl_roof_weight_new (RECEIVETIME " + time + ", CHARGE " + types.integer +
+            Columns("ANGLE", "_WEIGHT", 1, kPositions, types.number) + ", OC_FLAG " + types.integer + ")");
+    execute("CREATE TABLE IF NOT EXISTS matrix_bl_roof_ruler (RECEIVETIME " + time + ", RULER_HEIGHT1 " + types.number +
+            ", RULER_HEIGHT2 " + types.number + ", RULER_HEIGHT3 " + types.number + ")");
+    execute("CREATE TABLE IF NOT EXISTS matrix_bl_roof_angle (RECEIVETIME " + time +
+            Columns("ANGLE", "_ANGLE", 1, kPositions, types.number) + ")");
+    // The result's own columns keep the SQLite plant's historic DOUBLE name there.
+    const char* profile = product == Product::kSqlite ? "DOUBLE" : types.number;
+    execute("CREATE TABLE IF NOT EXISTS MODEL_RESULTBURDENDIS (TIMESTAMP " + std::string(types.time) + ", MATERIAL " +
+            types.integer + ", LEFTPOINT " + types.number + ", CHARGE " + types.integer +
+            Columns("SEQ_", "", 1, kProfilePoints, profile) + ")");
+    execute("CREATE TABLE IF NOT EXISTS MODEL_RESULTFURNACE (BURDENID " + std::string(types.integer) + " PRIMARY KEY" +
+            Columns("SEQ_", "", 0, 70, profile) + ")");
+    return "";
+}
+
+std::string AddUniqueKeys(CMorvane& store) {
+    std::string duplicates;
+    for (const KeyedTable& keyed : kKeyedTables) {
+        long surplus = ScalarOf(store, std::string("SELECT COUNT(*) - COUNT(DISTINCT ") + keyed.column + ") FROM " +
+                                           keyed.table);
+        if (surplus > 0)
+            duplicates += std::string(duplicates.empty() ? "" : "; ") + keyed.table + ": " +
+                          std::to_string(surplus) + " row" + (surplus == 1 ? "" : "s") + " more than distinct " +
+                          keyed.column + " values";
+    }
+    if (!duplicates.empty()) return duplicates;
+    const bool sqlite = ProductOf(store) == Product::kSqlite;
+    for (const KeyedTable& keyed : kKeyedTables) {
+        ExecuteOn(store, std::string("CREATE UNIQUE INDEX IF NOT EXISTS ") + keyed.key + " ON " + keyed.table + " (" +
+                             keyed.column + ")");
+        // The plain index an older plant has is covered by the key now.
+        if (sqlite) ExecuteOn(store, std::string("DROP INDEX IF EXISTS ") + keyed.oldIndex);
+    }
+    return "";
+}
+
+std::string MissingTables(CMorvane& store) {
+    std::string missing;
+    for (const char* table : kTables) {
+        try {
+            ExecuteOn(store, std::string("SELECT COUNT(*) FROM ") + table + " WHERE 1 = 0");
+        } catch (const _com_error&) {
+            missing += std::string(missing.empty() ? "" : ", ") + table;
+        }
+    }
+    ForgetFailureCauses();  // the missing tables are the report; their errors are no cause
+    return missing;
 }
 
 void ClearTables(CMorvane& store) {
-    for (const char* table : {"matrix_bl_roof_weight_new", "matrix_bl_roof_ruler", "matrix_bl_roof_angle",
-                              "MODEL_RESULTBURDENDIS", "MODEL_RESULTFURNACE"})
-        store.m_pConnection->Execute(_bstr_t((std::string("DELETE FROM ") + table).c_str()), nullptr, adCmdText);
+    InTransaction(store, [&] {
+        for (const char* table : kTables) ExecuteOn(store, std::string("DELETE FROM ") + table);
+    });
 }
 
 Charge ChargingSystem::Newest() {
@@ -118,7 +234,22 @@ void ChargingSystem::Execute(const std::string& sql) {
     store_.m_pConnection->Execute(_bstr_t(sql), nullptr, adCmdText);
 }
 
-void ChargingSystem::Record(const Charge& charge) {
+bool ChargingSystem::Record(const Charge& charge) {
+    try {
+        InTransaction(store_, [&] { Write(charge); });
+    } catch (const _com_error&) {
+        // Another charging system on a shared store may have recorded this very charge
+        // first; its unique key then refused ours. Anything else is a failure.
+        if (ScalarOf(store_, "SELECT COUNT(*) FROM matrix_bl_roof_weight_new WHERE RECEIVETIME = '" + charge.time +
+                                 "'") == 0)
+            throw;
+        ForgetFailureCauses();
+        return false;
+    }
+    return true;
+}
+
+void ChargingSystem::Write(const Charge& charge) {
     // A new chute-angle programme at each shift change, in force before the charge.
     std::string previousTime = AddSeconds(charge.time, -kChargeSeconds - 60);
     bool newShift = charge.number == 1 || HourOf(previousTime) / kShiftHours != HourOf(charge.time) / kShiftHours ||

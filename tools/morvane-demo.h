@@ -55,9 +55,39 @@ PlantFile CheckPlantFile(const std::string& database);
 // start a new plant without destroying what was there. Returns "" or an error.
 std::string SetPlantFileAside(const std::string& database, std::string* aside);
 
-// Creates the five tables and the indexes on their time columns when missing.
-void CreateTables(CMorvane& store);
-// Removes every row of the five tables.
+// One run at a time on a plant folder: an exclusive lock on DIR/plant.lock, held for
+// the life of the object and dropped by the kernel however the process ends.
+class PlantLock {
+public:
+    enum Result { kTaken, kBusy, kFailed };
+    PlantLock() = default;
+    ~PlantLock();
+    PlantLock(const PlantLock&) = delete;
+    PlantLock& operator=(const PlantLock&) = delete;
+    // Creates `home` when missing and takes its lock. When another process holds it:
+    // with `wait`, says so on standard error and waits; without, returns kBusy. kBusy
+    // and kFailed leave the reason in `message`.
+    Result Take(const std::string& home, bool wait, std::string* message);
+
+private:
+    int fd_ = -1;
+};
+
+// The product behind a store's connection, for the statements that differ by product.
+enum class Product { kSqlite, kPostgres, kMaria, kOther };
+Product ProductOf(CMorvane& store);
+
+// Creates the five tables when missing, with `product`'s own types. Returns "" or an error.
+std::string CreateTables(CMorvane& store, Product product);
+// Adds the unique keys that make a second charging record or result at one time
+// impossible (RECEIVETIME of the three charging tables, TIMESTAMP of the result table),
+// where they are missing. A table that already holds such duplicates is not changed:
+// the return names each one with the number of surplus rows ("" when all is well).
+std::string AddUniqueKeys(CMorvane& store);
+// The tables of the five that the store lacks, by name ("" when none).
+std::string MissingTables(CMorvane& store);
+// Removes every row of the five tables, in one transaction: an interrupted reset
+// leaves the plant as it was.
 void ClearTables(CMorvane& store);
 
 // One charge as the charging system records it.
@@ -78,10 +108,14 @@ public:
     // The charge that follows `previous` (the first one starts at `firstTime`).
     Charge Next(const Charge& previous, const std::string& firstTime) const;
     // Records the charge, the gauge reading taken just before it, and, at every shift
-    // change (and for the first charge), a new chute-angle record.
-    void Record(const Charge& charge);
+    // change (and for the first charge), a new chute-angle record: all in one
+    // transaction, so that an interrupted run leaves the arrival whole or absent.
+    // Returns false, with nothing written, when the charge was already recorded by
+    // another charging system sharing the store.
+    bool Record(const Charge& charge);
 
 private:
+    void Write(const Charge& charge);
     void Execute(const std::string& sql);
     CMorvane& store_;
 };
@@ -132,10 +166,16 @@ std::vector<PlottedProfile> NewestResults(CMorvane& store, int count);
 
 // ---- Failures ----
 
-// Prints, under the message of a failed operation, its cause: the description of the
-// error the tool caught itself, when there is one. This is the one place where the
-// platform's diagnostics of a failure inside the store are to be printed as well, so
-// that "IDispatch error #3092" comes with the driver's words (a full disk, a lock).
+// Installs the diagnostics handler that keeps the newest few failure records of the
+// platform, for PrintFailureCause. Call once, before the first connection.
+void RecordFailureCauses();
+// Drops the kept records: what failed before and was dealt with is no cause of a
+// later failure.
+void ForgetFailureCauses();
+// Prints, under the message of a failed operation, its cause: the kept diagnostics
+// records (the driver's words: a full disk, a lock, a missing table) and the
+// description of the error the tool caught itself when no record repeats it. The
+// records printed are dropped.
 void PrintFailureCause(const _com_error* caught);
 
 // ---- The export ----

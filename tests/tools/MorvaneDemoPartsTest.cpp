@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <limits>
+#include <optional>
 
 #include "TestDatabases.h"
 #include "morvane-demo.h"
@@ -72,6 +73,43 @@ TEST(MorvaneDemoPlantFile, OnlyAnAbsentFileOrAnSqliteDatabaseIsAPlant) {
     ASSERT_EQ(demo::SetPlantFileAside(folder / "empty.db", &aside), "");
     EXPECT_FALSE(std::filesystem::exists(folder / "empty.db"));
     EXPECT_TRUE(std::filesystem::exists(aside)) << aside;
+    std::filesystem::remove_all(folder);
+}
+
+// The plant lock: one holder at a time; the next one is told who holds it, and a
+// folder that cannot be made is a failure with its reason, not a lock.
+TEST(MorvaneDemoPlantLock, OneHolderAtATime) {
+    const auto folder = std::filesystem::temp_directory_path() / testdb::UniqueName("plantlock");
+    std::filesystem::remove_all(folder);
+    const std::string home = (folder / "plant").string();
+    std::filesystem::create_directories(folder);
+    std::ofstream(folder / "a-file") << "not a folder";
+
+    std::optional<demo::PlantLock> holder(std::in_place);
+    std::string message;
+    ASSERT_EQ(holder->Take(home, false, &message), demo::PlantLock::kTaken) << message;
+
+    struct Case {
+        const char* name;
+        std::string home;
+        demo::PlantLock::Result expected;
+        std::string inMessage;
+    } cases[] = {
+        {"second run on a taken plant", home, demo::PlantLock::kBusy, "process " + std::to_string(getpid())},
+        {"another plant is free", (folder / "other").string(), demo::PlantLock::kTaken, ""},
+        {"a file where the folder should be", (folder / "a-file" / "plant").string(), demo::PlantLock::kFailed,
+         "cannot create"},
+    };
+    for (const Case& c : cases) {
+        demo::PlantLock second;
+        message.clear();
+        EXPECT_EQ(second.Take(c.home, false, &message), c.expected) << c.name;
+        EXPECT_NE(message.find(c.inMessage), std::string::npos) << c.name << ": " << message;
+    }
+    // Released with its holder: the plant is free again.
+    holder.reset();
+    demo::PlantLock next;
+    EXPECT_EQ(next.Take(home, false, &message), demo::PlantLock::kTaken) << message;
     std::filesystem::remove_all(folder);
 }
 

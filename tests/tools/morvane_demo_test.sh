@@ -38,7 +38,8 @@ base_results=$(results "$base")
 # hold [| answer typed on a terminal: the program then runs under script(1), on a pty,
 # whose output is all on stdout].
 # Setups prepare $home: none (no folder), plant (a copy of the base plant), empty (a 0-byte
-# plant.db), foreign (a text file as plant.db), edited (a plant whose odbc.ini the user edited).
+# plant.db), foreign (a text file as plant.db), edited (a plant whose odbc.ini the user edited),
+# refusing (a plant whose database refuses every new result, as a full disk would).
 cases=(
   "help on stdout|none|--help|0|stdout|Usage: morvane-demo"
   "short help|none|-h|0|stdout|--export-csv FILE"
@@ -62,6 +63,15 @@ cases=(
   "edited odbc.ini kept|edited||0|stdout|No new charges"
   "export into a missing folder|none|--export-csv /nonexistent/dir/r.csv|2|stderr|there is no folder /nonexistent/dir"
   "export onto the plant database|plant|--export-csv CASE/plant.db|2|stderr|would replace the plant's own"
+  "failure names the driver's cause|refusing|--arrive 1|1|stderr|cause: [SQLite]power cut at the furnace"
+  "poll below its range|none|--follow --poll 0|2|stderr|--poll"
+  "poll not a number|none|--follow --poll soon|2|stderr|--poll"
+  "database kind without a data source|none|--db-type Oracle9i|2|stderr|--db-type"
+  "unknown database kind|none|--dsn plant --db-type Access|2|stderr|Access"
+  "data source name with a separator|none|--dsn plant;PWD=x|2|stderr|is not a data source name"
+  "arrivals on a data source need the simulation|none|--dsn plant --arrive 3|2|stderr|--arrive needs the charging system simulated"
+  "simulate and no-simulate at once|none|--simulate --no-simulate|2|stderr|--no-simulate"
+  "unknown data source named with its cause|none|--dsn morvane_no_such_source|1|stderr|Data source name not found"
 )
 
 for entry in "${cases[@]}"; do
@@ -70,10 +80,12 @@ for entry in "${cases[@]}"; do
   rm -rf "$home"
   case $setup in
     # A copied folder keeps its odbc.ini, which names the base plant's database: point it home.
-    plant|edited) cp -r "$base" "$home" && sed -i "s|^Database=.*|Database=$home/plant.db|" "$home/odbc.ini" ;;
+    plant|edited|refusing) cp -r "$base" "$home" && sed -i "s|^Database=.*|Database=$home/plant.db|" "$home/odbc.ini" ;;
     empty) mkdir -p "$home" && : >"$home/plant.db" ;;
     foreign) mkdir -p "$home" && echo "charge log, not a database" >"$home/plant.db" ;;
   esac
+  [[ $setup == refusing ]] && sqlite3 "$home/plant.db" \
+    "CREATE TRIGGER refuse BEFORE INSERT ON MODEL_RESULTBURDENDIS BEGIN SELECT RAISE(ABORT, 'power cut at the furnace'); END"
   if [[ $setup == edited ]]; then
     printf '; the user keeps this data source by hand\n' >>"$home/odbc.ini"
     sed -i 's/^Timeout=.*/Timeout=9000/' "$home/odbc.ini"
