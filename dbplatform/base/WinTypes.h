@@ -5,6 +5,8 @@
 // platform's 64-bit long and carries a 32-bit value sign-extended.
 #pragma once
 
+#include <dbplatform/base/Version.h>
+
 #include <cstddef>
 #include <cstdint>
 
