@@ -3,6 +3,9 @@
 #pragma once
 
 #include <dbplatform/base/WinTypes.h>
+#include <dbplatform/base/Export.h>
+
+DBPLATFORM_PUBLIC_BEGIN
 
 using BSTR = OLECHAR*;
 
@@ -18,3 +21,5 @@ namespace dbplatform {
 // Allocates a BSTR holding `utf8` converted to UTF-16.
 BSTR AllocBstrFromUtf8(const char* utf8, std::size_t length);
 }  // namespace dbplatform
+
+DBPLATFORM_PUBLIC_END

@@ -6,6 +6,10 @@
 // was compiled with compares DBPLATFORM_VERSION_NUMBER with LibraryVersionNumber().
 #pragma once
 
+#include <dbplatform/base/Export.h>
+
+DBPLATFORM_PUBLIC_BEGIN
+
 #if !defined(__cplusplus) || __cplusplus < 202002L
 #error "the dbplatform, Morvane and Quillet headers need C++20 or newer: compile with -std=c++20 (or -std=c++23)"
 #endif
@@ -40,3 +44,5 @@ const char* LibraryVersionText() noexcept;
 int LibraryVersionNumber() noexcept;
 
 }  // namespace dbplatform
+
+DBPLATFORM_PUBLIC_END

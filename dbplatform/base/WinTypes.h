@@ -22,6 +22,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <dbplatform/base/Export.h>
+
+DBPLATFORM_PUBLIC_BEGIN
 
 using HRESULT = std::int32_t;
 using SCODE = std::int32_t;
@@ -118,3 +121,5 @@ struct SYSTEMTIME {
     WORD wSecond;
     WORD wMilliseconds;
 };
+
+DBPLATFORM_PUBLIC_END
