@@ -13,6 +13,7 @@
 #include <dbplatform/base/HResult.h>
 #include <dbplatform/base/MessageBox.h>
 #include <dbplatform/base/SystemMessage.h>
+#include <dbplatform/base/Version.h>
 #include <dbplatform/base/WinTypes.h>
 #include <dbplatform/com/ComError.h>
 #include <dbplatform/com/ComPtr.h>

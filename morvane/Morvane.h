@@ -15,6 +15,9 @@
 #include <cstdint>
 
 #include <dbplatform/dbplatform.h>
+#include <dbplatform/base/Export.h>
+
+DBPLATFORM_PUBLIC_BEGIN
 
 class CMorvane {
 public:
@@ -181,3 +184,5 @@ static_assert(sizeof(CMorvane::m_dChuteAngle) == 11 * 8);
 static_assert(sizeof(CMorvane::m_dRecentWeight) == 11 * 30 * 8 && sizeof(CMorvane::m_dRecentWeight[0]) == 30 * 8);
 static_assert(sizeof(CMorvane::m_dRulerHeight) == 3 * 8);
 static_assert(sizeof(CMorvane::m_dSpareRow3) == 30 * 8 && sizeof(CMorvane::m_dSpareRow4) == 30 * 8);
+
+DBPLATFORM_PUBLIC_END

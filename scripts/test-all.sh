@@ -52,6 +52,8 @@ echo "== tests, release build"
 ctest --test-dir build/release --output-on-failure -j"$jobs"
 echo "== tests, sanitizer build"
 ctest --test-dir build/asan --output-on-failure -j"$jobs"
+echo "== exported symbols and installed headers"
+scripts/check-interface.sh build/release
 echo "== main job, sanitizer build"
 # A day of charges on a new plant; a leak or sanitizer report fails the run.
 main_job_home=$(mktemp -d)

@@ -7,6 +7,9 @@
 #include <dbplatform/automation/SafeArray.h>
 #include <dbplatform/automation/VariantT.h>
 #include <dbplatform/com/ComPtr.h>
+#include <dbplatform/base/Export.h>
+
+DBPLATFORM_PUBLIC_BEGIN
 
 struct Field;
 struct Fields;
@@ -128,3 +131,5 @@ struct _Connection : IDispatch {
     virtual HRESULT CommitTrans() = 0;
     virtual HRESULT RollbackTrans() = 0;
 };
+
+DBPLATFORM_PUBLIC_END

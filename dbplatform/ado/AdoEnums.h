@@ -1,6 +1,10 @@
 // ADO's enumerations, with ADO's values.
 #pragma once
 
+#include <dbplatform/base/Export.h>
+
+DBPLATFORM_PUBLIC_BEGIN
+
 enum CursorTypeEnum { adOpenUnspecified = -1, adOpenForwardOnly = 0, adOpenKeyset = 1, adOpenDynamic = 2, adOpenStatic = 3 };
 enum LockTypeEnum {
     adLockUnspecified = -1, adLockReadOnly = 1, adLockPessimistic = 2, adLockOptimistic = 3, adLockBatchOptimistic = 4
@@ -47,3 +51,5 @@ enum ErrorValueEnum {
     adErrDataConversion = 3421, adErrObjectClosed = 3704, adErrObjectOpen = 3705,
     adErrProviderNotFound = 3706, adErrInvalidConnection = 3709
 };
+
+DBPLATFORM_PUBLIC_END

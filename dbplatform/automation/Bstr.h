@@ -3,6 +3,9 @@
 #pragma once
 
 #include <dbplatform/base/WinTypes.h>
+#include <dbplatform/base/Export.h>
+
+DBPLATFORM_PUBLIC_BEGIN
 
 using BSTR = OLECHAR*;
 
@@ -22,3 +25,5 @@ constexpr std::size_t kMaxBstrLength = 0x7FFFFFF0u / sizeof(OLECHAR);
 // than kMaxBstrLength.
 BSTR AllocBstrFromUtf8(const char* utf8, std::size_t length);
 }  // namespace dbplatform
+
+DBPLATFORM_PUBLIC_END

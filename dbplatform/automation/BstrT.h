@@ -6,6 +6,9 @@
 #include <string_view>
 
 #include <dbplatform/automation/Bstr.h>
+#include <dbplatform/base/Export.h>
+
+DBPLATFORM_PUBLIC_BEGIN
 
 class _bstr_t {
 public:
@@ -59,3 +62,5 @@ private:
     Data* data_ = nullptr;
 };
 static_assert(sizeof(_bstr_t) == sizeof(void*), "_bstr_t holds one pointer to its shared buffer");
+
+DBPLATFORM_PUBLIC_END

@@ -8,6 +8,9 @@
 #include <string_view>
 
 #include <dbplatform/base/HResult.h>
+#include <dbplatform/base/Export.h>
+
+DBPLATFORM_PUBLIC_BEGIN
 
 // Milliseconds are ignored; out-of-range days normalise (2001-02-29 is 2001-03-01);
 // a month outside 1..12 or a year outside 100..9999 gives FALSE.
@@ -40,3 +43,5 @@ std::time_t UnixTimeFromDate(DATE date);  // -1 when the date is not representab
 // a daylight-saving gap or a flag that the zone contradicts.
 std::time_t UnixTimeFromLocalTime(const std::tm& local);
 }  // namespace dbplatform
+
+DBPLATFORM_PUBLIC_END

@@ -2,6 +2,9 @@
 #pragma once
 
 #include <dbplatform/automation/Variant.h>
+#include <dbplatform/base/Export.h>
+
+DBPLATFORM_PUBLIC_BEGIN
 
 struct SAFEARRAYBOUND {
     ULONG cElements;
@@ -41,3 +44,5 @@ HRESULT SafeArrayGetVartype(SAFEARRAY* array, VARTYPE* type);
 HRESULT SafeArrayGetElement(SAFEARRAY* array, LONG* indices, void* value);
 HRESULT SafeArrayPutElement(SAFEARRAY* array, LONG* indices, void* value);
 HRESULT SafeArrayCopy(SAFEARRAY* source, SAFEARRAY** copy);
+
+DBPLATFORM_PUBLIC_END

@@ -4,6 +4,9 @@
 
 #include <dbplatform/automation/Bstr.h>
 #include <dbplatform/base/HResult.h>
+#include <dbplatform/base/Export.h>
+
+DBPLATFORM_PUBLIC_BEGIN
 
 struct IUnknown;
 struct IDispatch;
@@ -87,3 +90,5 @@ HRESULT VariantCopy(VARIANT* destination, const VARIANT* source);
 // number or date is DISP_E_TYPEMISMATCH; VT_EMPTY is 0 or the empty text; text follows
 // LC_NUMERIC and the date forms of the canonical date-time text.
 HRESULT VariantChangeType(VARIANT* destination, const VARIANT* source, USHORT flags, VARTYPE type);
+
+DBPLATFORM_PUBLIC_END

@@ -4,6 +4,9 @@
 
 #include <dbplatform/automation/BstrT.h>
 #include <dbplatform/automation/Variant.h>
+#include <dbplatform/base/Export.h>
+
+DBPLATFORM_PUBLIC_BEGIN
 
 class _variant_t : public VARIANT {
 public:
@@ -60,3 +63,5 @@ public:
 
 // The value of an omitted optional argument: VT_ERROR with DISP_E_PARAMNOTFOUND.
 extern const _variant_t vtMissing;
+
+DBPLATFORM_PUBLIC_END

@@ -6,6 +6,9 @@
 #include <string_view>
 
 #include <dbplatform/base/WinTypes.h>
+#include <dbplatform/base/Export.h>
+
+DBPLATFORM_PUBLIC_BEGIN
 
 // Returns the number of UTF-16 units written (or needed, when wideSize is 0), 0 on failure.
 // byteCount -1 means NUL-terminated (the terminator is converted and counted).
@@ -23,3 +26,5 @@ std::string Utf8FromWide(std::u16string_view wide);
 
 // wsprintfA: printf-style formatting into a buffer of at most 1024 bytes.
 int wsprintfA(LPSTR buffer, LPCSTR format, ...);
+
+DBPLATFORM_PUBLIC_END

@@ -16,6 +16,9 @@
 #include <string_view>
 
 #include <dbplatform/base/HResult.h>
+#include <dbplatform/base/Export.h>
+
+DBPLATFORM_PUBLIC_BEGIN
 
 namespace dbplatform {
 
@@ -70,3 +73,5 @@ bool DiagnosticsEnabled() noexcept;
 void ReportFailure(HRESULT hr, const char* message, std::string_view description) noexcept;
 
 }  // namespace dbplatform
+
+DBPLATFORM_PUBLIC_END

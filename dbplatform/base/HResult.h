@@ -2,6 +2,9 @@
 #pragma once
 
 #include <dbplatform/base/WinTypes.h>
+#include <dbplatform/base/Export.h>
+
+DBPLATFORM_PUBLIC_BEGIN
 
 #define S_OK ((HRESULT)0x00000000)
 #define S_FALSE ((HRESULT)0x00000001)
@@ -53,3 +56,5 @@
 #define DB_E_INTEGRITYVIOLATION ((HRESULT)0x80040E2F)
 #define DB_E_NOTABLE ((HRESULT)0x80040E37)
 #define DB_E_CONCURRENCYVIOLATION ((HRESULT)0x80040E38)
+
+DBPLATFORM_PUBLIC_END

@@ -6,6 +6,9 @@
 #include <functional>
 
 #include <dbplatform/base/WinTypes.h>
+#include <dbplatform/base/Export.h>
+
+DBPLATFORM_PUBLIC_BEGIN
 
 namespace dbplatform {
 using MessageBoxHandler = std::function<int(const char* text, const char* caption, unsigned int type)>;
@@ -17,3 +20,5 @@ MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler);
 int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
 // Shown with the host program's name as caption.
 int AfxMessageBox(LPCSTR text, UINT type = MB_OK, UINT helpId = 0);
+
+DBPLATFORM_PUBLIC_END

@@ -3,6 +3,9 @@
 #pragma once
 
 #include <dbplatform/base/WinTypes.h>
+#include <dbplatform/base/Export.h>
+
+DBPLATFORM_PUBLIC_BEGIN
 
 #define FORMAT_MESSAGE_ALLOCATE_BUFFER 0x00000100u
 #define FORMAT_MESSAGE_IGNORE_INSERTS 0x00000200u
@@ -21,3 +24,5 @@ const char* SystemMessage(HRESULT code);
 DWORD FormatMessageA(DWORD flags, const void* source, DWORD messageId, DWORD languageId,
                      LPSTR buffer, DWORD size, void* arguments);
 void* LocalFree(void* memory);
+
+DBPLATFORM_PUBLIC_END

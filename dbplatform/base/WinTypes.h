@@ -3,10 +3,28 @@
 // HRESULT, SCODE and LONG are 32 bits wide so that FAILED(0x80004005) holds and
 // VT_I4 values keep their width; `long` in the libraries' own signatures stays the
 // platform's 64-bit long and carries a 32-bit value sign-extended.
+//
+// The same names as unixODBC's <sqltypes.h> declares them for programs without
+// windows.h would clash (its ULONG is 64 bits, its WCHAR unsigned short). This header
+// therefore defines ALREADY_HAVE_WINDOWS_TYPE and every name <sql.h>, <sqlext.h> and
+// <odbcinst.h> then take from "windows.h", so that a host may include them after ours.
+// Their sizes are those unixODBC uses on LP64, so the drivers' interface is unchanged.
 #pragma once
+
+#include <dbplatform/base/Version.h>
+
+#if defined(__SQLTYPES_H) && !defined(ALREADY_HAVE_WINDOWS_TYPE)
+#error "unixODBC's <sql.h>/<sqltypes.h> was included before the dbplatform headers and declared ULONG, WCHAR and BOOL its own way: include <dbplatform/dbplatform.h> (or any dbplatform, Morvane or Quillet header) before <sql.h> and <sqlext.h>"
+#endif
+#ifndef ALREADY_HAVE_WINDOWS_TYPE
+#define ALREADY_HAVE_WINDOWS_TYPE 1
+#endif
 
 #include <cstddef>
 #include <cstdint>
+#include <dbplatform/base/Export.h>
+
+DBPLATFORM_PUBLIC_BEGIN
 
 using HRESULT = std::int32_t;
 using SCODE = std::int32_t;
@@ -36,6 +54,38 @@ using HWND = void*;
 using VARTYPE = std::uint16_t;
 using VARIANT_BOOL = std::int16_t;
 using DATE = double;  // automation date: days since 1899-12-30 00:00
+
+// Further names unixODBC's headers expect from windows.h once ALREADY_HAVE_WINDOWS_TYPE
+// is defined, with unixODBC's own LP64 sizes.
+using TCHAR = char;
+using LPWSTR = WCHAR*;
+using LPCWSTR = const WCHAR*;
+using LPDWORD = DWORD*;
+using HINSTANCE = void*;
+using UCHAR = unsigned char;
+using SCHAR = signed char;
+using SQLSCHAR = signed char;
+using SDWORD = std::int32_t;
+using UDWORD = std::uint32_t;
+using SWORD = std::int16_t;
+using UWORD = std::uint16_t;
+using SLONG = std::int32_t;
+using SSHORT = std::int16_t;
+using SDOUBLE = double;
+using LDOUBLE = double;
+using SFLOAT = float;
+using PTR = void*;
+using RETCODE = std::int16_t;
+using SQLHWND = void*;
+#ifndef FAR
+#define FAR
+#endif
+#ifndef CALLBACK
+#define CALLBACK
+#endif
+#ifndef SQL_API
+#define SQL_API
+#endif
 
 #ifndef TRUE
 #define TRUE 1
@@ -71,3 +121,5 @@ struct SYSTEMTIME {
     WORD wSecond;
     WORD wMilliseconds;
 };
+
+DBPLATFORM_PUBLIC_END

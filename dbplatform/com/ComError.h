@@ -5,6 +5,9 @@
 
 #include <dbplatform/automation/BstrT.h>
 #include <dbplatform/base/HResult.h>
+#include <dbplatform/base/Export.h>
+
+DBPLATFORM_PUBLIC_BEGIN
 
 // Constructing one is raising it: the diagnostics channel receives every failure made here.
 class _com_error {
@@ -40,3 +43,5 @@ private:
 // Throws _com_error(hr); never returns, so a call through an empty pointer cannot go on.
 [[noreturn]] void _com_issue_error(HRESULT hr);
 [[noreturn]] void _com_issue_errorex(HRESULT hr, const char* description);
+
+DBPLATFORM_PUBLIC_END

@@ -8,6 +8,9 @@
 #include <dbplatform/com/ComError.h>
 #include <dbplatform/com/ComRuntime.h>
 #include <dbplatform/com/Unknown.h>
+#include <dbplatform/base/Export.h>
+
+DBPLATFORM_PUBLIC_BEGIN
 
 template <class Interface>
 class _com_ptr_t {
@@ -99,3 +102,5 @@ private:
 
 using IUnknownPtr = _com_ptr_t<IUnknown>;
 using IDispatchPtr = _com_ptr_t<IDispatch>;
+
+DBPLATFORM_PUBLIC_END

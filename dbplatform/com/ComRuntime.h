@@ -7,6 +7,9 @@
 #include <dbplatform/base/HResult.h>
 #include <dbplatform/com/Guid.h>
 #include <dbplatform/com/Unknown.h>
+#include <dbplatform/base/Export.h>
+
+DBPLATFORM_PUBLIC_BEGIN
 
 #define CLSCTX_INPROC_SERVER 0x1u
 #define CLSCTX_INPROC_HANDLER 0x2u
@@ -44,3 +47,5 @@ void SetCreateFailure(const char* progId, HRESULT hr);
 // Per-thread initialisation count (for tests).
 int ComInitializeCount();
 }  // namespace dbplatform
+
+DBPLATFORM_PUBLIC_END

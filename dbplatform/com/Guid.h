@@ -6,6 +6,9 @@
 #include <string_view>
 
 #include <dbplatform/base/WinTypes.h>
+#include <dbplatform/base/Export.h>
+
+DBPLATFORM_PUBLIC_BEGIN
 
 struct GUID {
     std::uint32_t Data1;
@@ -35,3 +38,5 @@ std::string GuidToText(const GUID& guid);
 // Accepts the braced form (case-insensitive hex); false for anything else.
 bool GuidFromText(std::string_view text, GUID* guid);
 }  // namespace dbplatform
+
+DBPLATFORM_PUBLIC_END

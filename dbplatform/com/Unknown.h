@@ -5,6 +5,9 @@
 
 #include <dbplatform/base/HResult.h>
 #include <dbplatform/com/Guid.h>
+#include <dbplatform/base/Export.h>
+
+DBPLATFORM_PUBLIC_BEGIN
 
 struct IUnknown {
     static constexpr IID iid{0x00000000, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
@@ -39,3 +42,5 @@ protected:
     ULONG references_ = 1;
 };
 }  // namespace dbplatform
+
+DBPLATFORM_PUBLIC_END

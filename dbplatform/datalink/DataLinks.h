@@ -8,6 +8,9 @@
 #include <string>
 
 #include <dbplatform/com/Unknown.h>
+#include <dbplatform/base/Export.h>
+
+DBPLATFORM_PUBLIC_BEGIN
 
 inline constexpr CLSID CLSID_DataLinks{0x2206CDB2, 0x19C1, 0x11D1, {0x89, 0xE0, 0x00, 0xC0, 0x4F, 0xD7, 0xA8, 0x29}};
 
@@ -28,3 +31,5 @@ using DataLinkPrompt = std::function<bool(std::string& connectionString)>;
 // Installs `prompt` (an empty function restores the terminal dialog); returns the previous one.
 DataLinkPrompt SetDataLinkPrompt(DataLinkPrompt prompt);
 }  // namespace dbplatform
+
+DBPLATFORM_PUBLIC_END

@@ -6,6 +6,9 @@
 #include <string>
 
 #include <dbplatform/base/WinTypes.h>
+#include <dbplatform/base/Export.h>
+
+DBPLATFORM_PUBLIC_BEGIN
 
 class CObject;
 
@@ -72,3 +75,5 @@ protected:
 };
 
 #define RUNTIME_CLASS(class_name) (&class_name::class##class_name)
+
+DBPLATFORM_PUBLIC_END

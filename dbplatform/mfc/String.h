@@ -6,6 +6,9 @@
 
 #include <dbplatform/automation/Bstr.h>
 #include <dbplatform/base/WinTypes.h>
+#include <dbplatform/base/Export.h>
+
+DBPLATFORM_PUBLIC_BEGIN
 
 class CString {
 public:
@@ -41,16 +44,16 @@ public:
     CString& operator+=(const CString& other);
     CString& operator+=(const char* text);
     CString& operator+=(char ch);
-    friend CString operator+(const CString& a, const CString& b);
-    friend CString operator+(const CString& a, const char* b);
-    friend CString operator+(const char* a, const CString& b);
-    friend CString operator+(const CString& a, char b);
-    friend CString operator+(char a, const CString& b);
+    friend DBPLATFORM_API CString operator+(const CString& a, const CString& b);
+    friend DBPLATFORM_API CString operator+(const CString& a, const char* b);
+    friend DBPLATFORM_API CString operator+(const char* a, const CString& b);
+    friend DBPLATFORM_API CString operator+(const CString& a, char b);
+    friend DBPLATFORM_API CString operator+(char a, const CString& b);
 
     int Compare(const char* other) const;        // strcmp order
     int CompareNoCase(const char* other) const;
     friend bool operator==(const CString& a, const CString& b) { return a.text_ == b.text_; }
-    friend bool operator==(const CString& a, const char* b);
+    friend DBPLATFORM_API bool operator==(const CString& a, const char* b);
     friend bool operator==(const char* a, const CString& b) { return b == a; }
     friend bool operator!=(const CString& a, const CString& b) { return !(a == b); }
     friend bool operator!=(const CString& a, const char* b) { return !(a == b); }
@@ -97,3 +100,5 @@ public:
 private:
     std::string text_;
 };
+
+DBPLATFORM_PUBLIC_END

@@ -3,6 +3,9 @@
 
 #include <dbplatform/mfc/Object.h>
 #include <dbplatform/mfc/String.h>
+#include <dbplatform/base/Export.h>
+
+DBPLATFORM_PUBLIC_BEGIN
 
 struct __POSITION {};
 using POSITION = __POSITION*;
@@ -57,3 +60,5 @@ private:
     Node* tail_ = nullptr;
     int count_ = 0;
 };
+
+DBPLATFORM_PUBLIC_END

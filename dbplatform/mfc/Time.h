@@ -5,6 +5,9 @@
 
 #include <dbplatform/base/WinTypes.h>
 #include <dbplatform/mfc/String.h>
+#include <dbplatform/base/Export.h>
+
+DBPLATFORM_PUBLIC_BEGIN
 
 class CTime {
 public:
@@ -40,3 +43,5 @@ public:
 private:
     std::time_t time_ = 0;
 };
+
+DBPLATFORM_PUBLIC_END

@@ -13,9 +13,20 @@ int main() {
     CLSID clsid;
     HRESULT hr = dbplatform::ClassIdFromProgId("No.Such.Class", &clsid);
     CoUninitialize();
-    std::printf("%s (%u units); unknown class: %s\n", text.GetString(), wide.length(), _com_error(hr).ErrorMessage());
+    // Thrown inside the library, caught here by type: its type information is exported.
+    bool caught = false;
+    try {
+        _com_issue_errorex(E_FAIL, "raised in the library");
+    } catch (const _com_error& raised) {
+        caught = raised.Error() == E_FAIL && std::strcmp(static_cast<const char*>(raised.Description()), "raised in the library") == 0;
+    }
+    std::printf("%s (%u units); unknown class: %s; version %s, library %s\n", text.GetString(), wide.length(),
+                _com_error(hr).ErrorMessage(), DBPLATFORM_VERSION_STRING, dbplatform::LibraryVersionText());
+    bool sameVersion = std::strcmp(DBPLATFORM_VERSION_STRING, dbplatform::LibraryVersionText()) == 0 &&
+                       dbplatform::LibraryVersionNumber() == DBPLATFORM_VERSION_NUMBER &&
+                       DBPLATFORM_VERSION_NUMBER == MORVANE_VERSION_MAJOR * 10000 + MORVANE_VERSION_MINOR * 100 + MORVANE_VERSION_PATCH;
     return std::strcmp(text.GetString(), "IDispatch error #3092 / near \"selec\": syntax error") == 0 &&
-                   hr == CO_E_CLASSSTRING
+                   hr == CO_E_CLASSSTRING && sameVersion && caught
                ? 0
                : 1;
 }

@@ -1,13 +1,9 @@
-// unixODBC's headers, made to live beside the platform's Windows types: they declare their
-// own ULONG and WCHAR with other widths (renamed away here) and BOOL as a macro.
+// unixODBC's headers beside the platform's Windows types: WinTypes.h, included first, gives
+// them the Windows names they expect (ALREADY_HAVE_WINDOWS_TYPE), so they declare none of
+// their own and SQLWCHAR is the platform's 16-bit WCHAR.
 #pragma once
 
 #include <dbplatform/base/WinTypes.h>
 
-#define ULONG unixodbc_ULONG
-#define WCHAR unixodbc_WCHAR
 #include <sql.h>
 #include <sqlext.h>
-#undef ULONG
-#undef WCHAR
-#undef BOOL
