@@ -16,7 +16,6 @@
 #include <morvane/ResultKeyLock.h>
 #include <morvane/StoreSupport.h>
 
-#include <dbplatform/ado/ConnectionString.h>
 
 using morvane::Check;
 using morvane::CheckedTimeKey;
@@ -230,7 +229,7 @@ static std::string ConnectionStringFor(const char* connectionTemplate, const std
     std::string text = connectionTemplate;
     std::size_t at = text.find("%s");
     assert(at != std::string::npos);
-    text.replace(at, 2, dbplatform::ado::ConnectionString::ValueText(dataSource));
+    text.replace(at, 2, dbplatform::ConnectionStringValue(dataSource));
     return text;
 }
 

@@ -2,6 +2,9 @@
 // as GetX()/PutX(), methods by their ADO names, every failure thrown as _com_error.
 #pragma once
 
+#include <string>
+#include <string_view>
+
 #include <dbplatform/ado/AdoEnums.h>
 #include <dbplatform/automation/BstrT.h>
 #include <dbplatform/automation/SafeArray.h>
@@ -131,5 +134,12 @@ struct _Connection : IDispatch {
     virtual HRESULT CommitTrans() = 0;
     virtual HRESULT RollbackTrans() = 0;
 };
+
+namespace dbplatform {
+// `value` as one value of a connection string: unchanged when it reads back as itself,
+// else quoted (a ';', a leading quote or '=', blanks at either end), so that a value a
+// host did not write itself can never add or replace a key of the string it goes into.
+std::string ConnectionStringValue(std::string_view value);
+}  // namespace dbplatform
 
 DBPLATFORM_PUBLIC_END

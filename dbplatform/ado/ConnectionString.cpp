@@ -1,4 +1,5 @@
 #include <dbplatform/ado/ConnectionString.h>
+#include <dbplatform/ado/Ado.h>
 
 #include <cctype>
 
@@ -163,3 +164,9 @@ std::string ConnectionString::ToString() const {
 }
 
 }  // namespace dbplatform::ado
+
+namespace dbplatform {
+
+std::string ConnectionStringValue(std::string_view value) { return ado::ConnectionString::ValueText(value); }
+
+}  // namespace dbplatform

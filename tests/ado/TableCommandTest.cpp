@@ -10,7 +10,6 @@
 
 #include <dbplatform/ado/TableName.h>
 #include <dbplatform/dbplatform.h>
-#include <quillet/Quillet.h>
 
 #include "ComFailure.h"
 #include "TestDatabases.h"
@@ -181,31 +180,5 @@ INSTANTIATE_TEST_SUITE_P(Targets, TableCommand, ::testing::ValuesIn(testdb::AllT
                          [](const ::testing::TestParamInfo<Target>& info) { return testdb::TargetName(info.param); });
 INSTANTIATE_TEST_SUITE_P(Targets, PostgresTableCommand, ::testing::Values(Target::PostgresNative, Target::PostgresOdbc),
                          [](const ::testing::TestParamInfo<Target>& info) { return testdb::TargetName(info.param); });
-
-// The column list of a table goes through a table command too: a hostile table name
-// given to the interface is refused there, and the table keeps its rows.
-TEST(TableCommandThroughInterface, ColumnNamesOfAHostileNameAreRefused) {
-    std::string file = testdb::TempSqliteFile("table_command_quillet");
-    IQuillet* q = CreateQuillet();
-    q->SetConnectionString(CString("Provider=SQLite;Data Source=" + file + ";Create=True"));
-    ASSERT_EQ(q->ExecuteSql("create table t4 (id integer)", 1), 1) << q->GetErrorText().str();
-    ASSERT_EQ(q->ExecuteSql("insert into t4 values (1)", 1), 1);
-    const char* hostile[] = {"t4]; DELETE FROM t4; --", "t4] where 1=0; delete from [t4"};
-    for (const char* name : hostile) {
-        SCOPED_TRACE(name);
-        CStringList names;
-        EXPECT_EQ(q->GetColumnNames(CString(name), &names), 0);
-        // Quillet refuses the name itself before the table command would.
-        EXPECT_STREQ(q->GetErrorText().GetString(), "The parameter is incorrect.");
-    }
-    CStringList names;
-    EXPECT_EQ(q->GetColumnNames(CString("t4"), &names), 1) << q->GetErrorText().str();
-    ASSERT_EQ(q->OpenRecordset("select count(*) from t4", 0, 3, 1, 1), 1);
-    int count = 0;
-    EXPECT_EQ(q->GetFieldIntAt(0, count), 1);
-    EXPECT_EQ(count, 1);
-    DeleteQuillet(q);
-    std::filesystem::remove(file);
-}
 
 }  // namespace
