@@ -203,8 +203,8 @@ TEST(QuilletSqlShell, ScriptsStopAtTheFirstFailure) {
 TEST(QuilletSqlShell, ConnectionFailuresShowTheCause) {
     std::string good = testdb::ConnectionString(testdb::Target::PostgresNative, "");
     TESTDB_REQUIRE(good, testdb::Target::PostgresNative);
-    const std::string wrongPassword = "Provider=PostgreSQL;Data Source=127.0.0.1:5432;Location=adotest;User ID=adotest;"
-                                      "Password=wrong-Secret-42";
+    // The test server's own address, with only the password changed.
+    std::string wrongPassword = good.substr(0, good.find("Password=")) + "Password=wrong-Secret-42";
     struct Case {
         std::string connection;
         std::string cause;
