@@ -1,12 +1,10 @@
 // The default data-link dialog, driven through a pseudo-terminal as a user would drive it.
+#include <PseudoTerminal.h>
 #include <TestDatabases.h>
 #include <dbplatform/dbplatform.h>
 #include <gtest/gtest.h>
-#include <pty.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -16,46 +14,16 @@ namespace {
 
 // Runs the dialog in a child process whose controlling terminal is a new pseudo-terminal.
 // The child prints "RESULT <accepted> [<text>]" when the dialog returns.
-class Dialog {
+class Dialog : public testdb::PseudoTerminal {
 public:
-    explicit Dialog(const std::string& initial) {
-        pid_ = forkpty(&master_, nullptr, nullptr, nullptr);
-        if (pid_ == 0) RunChild(initial);
-    }
-    ~Dialog() {
-        if (master_ >= 0) close(master_);
-        if (pid_ > 0) waitpid(pid_, nullptr, 0);
-    }
-    bool Started() const { return pid_ > 0; }
+    explicit Dialog(const std::string& initial) : PseudoTerminal([&] { RunChild(initial); }) {}
 
-    // Reads until `text` has appeared since the last call; false when the child ended first.
-    bool Expect(const std::string& text) {
-        for (;;) {
-            std::size_t found = output_.find(text, consumed_);
-            if (found != std::string::npos) {
-                consumed_ = found + text.size();
-                return true;
-            }
-            char buffer[512];
-            ssize_t n = read(master_, buffer, sizeof buffer);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) return false;
-            output_.append(buffer, static_cast<std::size_t>(n));
-        }
-    }
-    void Send(const std::string& line) { ASSERT_EQ(write(master_, line.data(), line.size()), ssize_t(line.size())); }
-    // Ends the user's input, as closing the terminal window does.
-    void Hangup() {
-        close(master_);
-        master_ = -1;
-    }
     // The dialog's result line, after the child has printed it.
     std::string Result() {
         if (!Expect("RESULT ")) return "(no result)";
-        std::size_t end = output_.find(']', consumed_);
-        return end == std::string::npos ? "(cut)" : output_.substr(consumed_, end + 1 - consumed_);
+        std::size_t end = Output().find(']', Consumed());
+        return end == std::string::npos ? "(cut)" : Output().substr(Consumed(), end + 1 - Consumed());
     }
-    const std::string& Output() const { return output_; }
 
 private:
     [[noreturn]] static void RunChild(const std::string& initial) {
@@ -85,11 +53,6 @@ private:
         std::fflush(stdout);
         _exit(0);
     }
-
-    pid_t pid_ = -1;
-    int master_ = -1;
-    std::string output_;
-    std::size_t consumed_ = 0;
 };
 
 TEST(TerminalPrompt, SqliteFileTestedAndAccepted) {

@@ -1,5 +1,6 @@
 // quillet-sql run as a user runs it: with -c, a script file or piped input on the three
 // engines, and interactively through a pseudo-terminal.
+#include <PseudoTerminal.h>
 #include <TestDatabases.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -82,52 +83,17 @@ ShellRun RunPiped(const std::vector<std::string>& args, const std::string& input
 }
 
 // The shell on a new pseudo-terminal, driven line by line.
-class Terminal {
+class Terminal : public testdb::PseudoTerminal {
 public:
-    explicit Terminal(const std::vector<std::string>& args) : home_(HomeFolder()) {
-        pid_ = forkpty(&master_, nullptr, nullptr, nullptr);
-        if (pid_ == 0) ExecShell(args, home_);
-    }
-    ~Terminal() {
-        if (master_ >= 0) close(master_);
-        if (pid_ > 0) waitpid(pid_, nullptr, 0);
-        std::filesystem::remove_all(home_);
-    }
-    bool Started() const { return pid_ > 0 && master_ >= 0; }
-    // Reads until `text` has appeared since the last call; false when the shell ended first.
-    bool Expect(const std::string& text) {
-        for (;;) {
-            std::size_t found = output_.find(text, consumed_);
-            if (found != std::string::npos) {
-                consumed_ = found + text.size();
-                return true;
-            }
-            char buffer[512];
-            ssize_t n = read(master_, buffer, sizeof buffer);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) return false;
-            output_.append(buffer, static_cast<std::size_t>(n));
-        }
-    }
-    void Send(const std::string& line) { ASSERT_EQ(write(master_, line.data(), line.size()), ssize_t(line.size())); }
-    // The exit status, after the shell has ended.
-    int Wait() {
-        while (Expect("\x01never")) {
-        }
-        int status = 0;
-        waitpid(pid_, &status, 0);
-        pid_ = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    }
-    const std::string& Output() const { return output_; }
+    explicit Terminal(const std::vector<std::string>& args)
+        : Terminal(HomeFolder(), args) {}
+    ~Terminal() { std::filesystem::remove_all(home_); }
     const std::string& Home() const { return home_; }
 
 private:
+    Terminal(std::string home, const std::vector<std::string>& args)
+        : PseudoTerminal([&] { ExecShell(args, home); }), home_(std::move(home)) {}
     std::string home_;
-    pid_t pid_ = -1;
-    int master_ = -1;
-    std::string output_;
-    std::size_t consumed_ = 0;
 };
 
 }  // namespace
