@@ -10,7 +10,7 @@
 #include <string_view>
 
 #include <dbplatform/providers/common/SingleTableSelect.h>
-#include <dbplatform/providers/odbc/ValueText.h>
+#include <dbplatform/providers/common/ValueText.h>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::unique_ptr<char[]> copy(new char[size ? size : 1]);

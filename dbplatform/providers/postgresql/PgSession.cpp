@@ -11,7 +11,7 @@
 #include <dbplatform/com/ComError.h>
 #include <dbplatform/providers/common/SingleTableSelect.h>
 #include <dbplatform/providers/common/TableListing.h>
-#include <dbplatform/providers/odbc/ValueText.h>
+#include <dbplatform/providers/common/ValueText.h>
 #include <dbplatform/providers/postgresql/PgCommandTimeout.h>
 #include <dbplatform/providers/postgresql/PgConnectParams.h>
 #include <dbplatform/providers/postgresql/PgErrors.h>
