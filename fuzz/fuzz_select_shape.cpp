@@ -1,6 +1,7 @@
 // The providers' reading of arbitrary statement text and server value text: nothing may
 // crash or read past the text, and a select that is recognised as reading one table must
-// still be recognised, with the same table, once the row identity column is added.
+// still be recognised, with the same table, once the row identity column is added. The
+// SQLite reading of a select must agree with the others' except on a schema prefix.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -8,8 +9,8 @@
 #include <string>
 #include <string_view>
 
-#include <dbplatform/providers/odbc/SelectShape.h>
-#include <dbplatform/providers/odbc/ValueText.h>
+#include <dbplatform/providers/common/SingleTableSelect.h>
+#include <dbplatform/providers/common/ValueText.h>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::unique_ptr<char[]> copy(new char[size ? size : 1]);
@@ -17,10 +18,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string_view text(copy.get(), size);
 
     using namespace dbplatform::provider;
-    if (auto shape = FindSingleTableSelect(text)) {
+    auto shape = FindSingleTableSelect(text);
+    if (shape) {
         std::string rewritten = WithIdentityColumn(text, *shape, "ctid");
         auto again = FindSingleTableSelect(rewritten);
         if (!again || again->table != shape->table || again->written != shape->written) std::abort();
+    }
+    // The SQLite reading differs only in refusing a schema prefix.
+    if (auto bare = FindSingleTableSelect(text, {.schemaPrefix = false})) {
+        if (!shape || bare->table != shape->table || !shape->schema.empty()) std::abort();
+    } else if (shape && shape->schema.empty()) {
+        std::abort();
     }
     DATE date = 0;
     DateFromServerText(text, &date);

@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <limits>
 
-#include <dbplatform/providers/odbc/ValueText.h>
+#include <dbplatform/providers/common/ValueText.h>
 
 #include "odbc_test_support.h"
 

@@ -1,7 +1,6 @@
 // The PostgreSQL provider through libpq: connection keys, type mapping from OIDs,
 // streaming rows, ctid write-back and the mapping of SQLSTATEs.
 #include <dbplatform/automation/DateTime.h>
-#include <dbplatform/providers/odbc/SelectShape.h>
 #include <dbplatform/providers/postgresql/PgConnectParams.h>
 
 #include "odbc_test_support.h"
@@ -36,41 +35,6 @@ TEST(PgConnectParams, TranslatesTheAdoKeys) {
     request.timeoutSeconds = 3;
     Params params = dbplatform::provider::postgresql::LibpqParams(request);
     EXPECT_NE(params.end(), std::find(params.begin(), params.end(), std::pair<std::string, std::string>("connect_timeout", "3")));
-}
-
-TEST(SelectShape, FindsSingleTableSelects) {
-    struct Case {
-        const char* sql;
-        const char* table;  // nullptr: not a single-table select
-    };
-    const Case cases[] = {
-        {"select * from MODEL_RESULTBURDENDIS", "MODEL_RESULTBURDENDIS"},
-        {" SELECT a, b FROM t WHERE x IN (SELECT y FROM u) ORDER BY a, b", "t"},
-        {"select * from \"Odd Name\" r where r.a = 'from x, y'", "Odd Name"},
-        {"select * from public.t limit 5", "t"},
-        {"select * from t; ", "t"},
-        {"select count(*) from t", nullptr},
-        {"select distinct a from t", nullptr},
-        {"select * from t, u", nullptr},
-        {"select * from t join u on t.a = u.a", nullptr},
-        {"select a from t group by a", nullptr},
-        {"select a from t union select a from u", nullptr},
-        {"update t set a = 1", nullptr},
-        {"select 1", nullptr},
-        {"select * from (select * from t) s", nullptr},
-    };
-    for (const Case& c : cases) {
-        auto shape = dbplatform::provider::FindSingleTableSelect(c.sql);
-        if (c.table == nullptr) {
-            EXPECT_FALSE(shape) << c.sql;
-        } else {
-            ASSERT_TRUE(shape) << c.sql;
-            EXPECT_EQ(c.table, shape->table) << c.sql;
-        }
-    }
-    EXPECT_EQ("public.\"T 1\"", dbplatform::provider::FindSingleTableSelect("select * from public.\"T 1\" x")->written);
-    auto shape = dbplatform::provider::FindSingleTableSelect("select * from t");
-    EXPECT_EQ("select ctid AS row_identity_, * from t", dbplatform::provider::WithIdentityColumn("select * from t", *shape, "ctid"));
 }
 
 class PgNative : public ::testing::Test {

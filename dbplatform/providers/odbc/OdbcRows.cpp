@@ -7,7 +7,7 @@
 #include <dbplatform/com/ComError.h>
 #include <dbplatform/providers/odbc/OdbcCommandTimeout.h>
 #include <dbplatform/providers/odbc/OdbcErrors.h>
-#include <dbplatform/providers/odbc/ValueText.h>
+#include <dbplatform/providers/common/ValueText.h>
 
 namespace dbplatform::provider::odbc {
 namespace {

@@ -10,6 +10,7 @@
 
 #include <dbplatform/automation/DateTime.h>
 #include <dbplatform/com/ComError.h>
+#include <dbplatform/providers/common/TableListing.h>
 #include <dbplatform/providers/odbc/OdbcCommandTimeout.h>
 #include <dbplatform/providers/odbc/OdbcConnectionText.h>
 #include <dbplatform/providers/odbc/OdbcErrors.h>
@@ -380,9 +381,10 @@ std::vector<TableEntry> OdbcSession::ListTables(const TableFilter& filter) {
         return value.empty() ? nullptr : reinterpret_cast<SQLCHAR*>(const_cast<char*>(value.c_str()));
     };
     auto length = [](const std::string& value) -> SQLSMALLINT { return value.empty() ? 0 : SQL_NTS; };
+    const std::string types = TypeListForCatalog(filter.type);
     CheckOdbc(SQLTables(statement.handle(), argument(catalog), length(catalog), argument(filter.schema),
-                        length(filter.schema), argument(filter.name), length(filter.name), argument(filter.type),
-                        length(filter.type)),
+                        length(filter.schema), argument(filter.name), length(filter.name), argument(types),
+                        length(types)),
               SQL_HANDLE_STMT, statement.handle());
     std::vector<TableEntry> entries;
     for (;;) {
@@ -397,15 +399,12 @@ std::vector<TableEntry> OdbcSession::ListTables(const TableFilter& filter) {
                       SameName(entry.catalog, "performance_schema") || SameName(entry.catalog, "mysql");
         if (system && entry.type == "TABLE") entry.type = "SYSTEM TABLE";
         if (system && entry.type == "VIEW") entry.type = "SYSTEM VIEW";
-        if (!filter.catalog.empty() && filter.catalog != entry.catalog) continue;
-        if (!filter.schema.empty() && filter.schema != entry.schema) continue;
-        // The catalog function takes patterns ('_' matches any character): keep exact names.
-        if (!filter.name.empty() && filter.name != entry.name) continue;
-        if (!filter.type.empty() && filter.type != entry.type) continue;
         if (dbms_ == Dbms::MariaDB && !catalog_.empty() && filter.catalog.empty() && entry.catalog != catalog_) continue;
         entries.push_back(std::move(entry));
     }
-    return entries;
+    // The catalog function takes patterns ('_' matches any character): exact names are
+    // kept here.
+    return FilterAndSortTables(std::move(entries), filter, NameMatch::Exact);
 }
 
 void OdbcSession::BeginTransaction() {

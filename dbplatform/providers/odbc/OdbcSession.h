@@ -9,7 +9,7 @@
 #include <dbplatform/providers/odbc/OdbcApi.h>
 
 #include <dbplatform/ado/Provider.h>
-#include <dbplatform/providers/odbc/SelectShape.h>
+#include <dbplatform/providers/common/SingleTableSelect.h>
 
 namespace dbplatform::provider::odbc {
 

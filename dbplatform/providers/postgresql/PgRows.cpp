@@ -3,7 +3,7 @@
 #include <string>
 
 #include <dbplatform/com/ComError.h>
-#include <dbplatform/providers/odbc/ValueText.h>
+#include <dbplatform/providers/common/ValueText.h>
 #include <dbplatform/providers/postgresql/PgCommandTimeout.h>
 #include <dbplatform/providers/postgresql/PgErrors.h>
 #include <dbplatform/providers/postgresql/PgTypes.h>

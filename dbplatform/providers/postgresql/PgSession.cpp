@@ -9,8 +9,9 @@
 
 #include <dbplatform/automation/DateTime.h>
 #include <dbplatform/com/ComError.h>
-#include <dbplatform/providers/odbc/SelectShape.h>
-#include <dbplatform/providers/odbc/ValueText.h>
+#include <dbplatform/providers/common/SingleTableSelect.h>
+#include <dbplatform/providers/common/TableListing.h>
+#include <dbplatform/providers/common/ValueText.h>
 #include <dbplatform/providers/postgresql/PgCommandTimeout.h>
 #include <dbplatform/providers/postgresql/PgConnectParams.h>
 #include <dbplatform/providers/postgresql/PgErrors.h>
@@ -337,9 +338,7 @@ CommandResult PgSession::Execute(const std::string& sql, const ExecuteOptions& o
 std::vector<TableEntry> PgSession::ListTables(const TableFilter& filter) {
     link_->Quiesce();
     PGresult* result = PQexec(link_->connection,
-                              "SELECT table_catalog, table_schema, table_name, table_type FROM information_schema.tables "
-                              "ORDER BY table_schema IN ('pg_catalog', 'information_schema'), table_type, "
-                              "table_schema, table_name");
+                              "SELECT table_catalog, table_schema, table_name, table_type FROM information_schema.tables");
     if (PQresultStatus(result) != PGRES_TUPLES_OK) ThrowResultError(link_->connection, result);
     ResultHolder holder{result};
     std::vector<TableEntry> entries;
@@ -349,13 +348,9 @@ std::vector<TableEntry> PgSession::ListTables(const TableFilter& filter) {
         bool system = entry.schema == "pg_catalog" || entry.schema == "information_schema";
         bool view = kind == "VIEW";
         entry.type = system ? (view ? "SYSTEM VIEW" : "SYSTEM TABLE") : (view ? "VIEW" : "TABLE");
-        if (!filter.catalog.empty() && filter.catalog != entry.catalog) continue;
-        if (!filter.schema.empty() && filter.schema != entry.schema) continue;
-        if (!filter.name.empty() && filter.name != entry.name) continue;
-        if (!filter.type.empty() && filter.type != entry.type) continue;
         entries.push_back(std::move(entry));
     }
-    return entries;
+    return FilterAndSortTables(std::move(entries), filter, NameMatch::Exact);
 }
 
 std::string PgSession::DbmsName() { return "PostgreSQL"; }

@@ -4,9 +4,15 @@
 #include <vector>
 
 #include <dbplatform/automation/DateTime.h>
-#include <dbplatform/providers/sqlite/SqlTokens.h>
+#include <dbplatform/providers/common/SqlTokens.h>
 
 namespace dbplatform::sqlite {
+using provider::IsDigits;
+using provider::IsWord;
+using provider::NextToken;
+using provider::Token;
+using provider::TokenKind;
+
 namespace {
 
 // Longest text between number signs still taken for a date ("2005-12-19 08:30:00.000"

@@ -7,12 +7,19 @@
 
 #include <dbplatform/automation/DateTime.h>
 #include <dbplatform/com/ComError.h>
+#include <dbplatform/providers/common/SingleTableSelect.h>
+#include <dbplatform/providers/common/SqlTokens.h>
+#include <dbplatform/providers/common/TableListing.h>
 #include <dbplatform/providers/sqlite/GenericDialect.h>
-#include <dbplatform/providers/sqlite/SqlTokens.h>
 #include <dbplatform/providers/sqlite/SqliteErrors.h>
 #include <dbplatform/providers/sqlite/SqliteResultSet.h>
 
 namespace dbplatform::sqlite {
+using provider::IsWord;
+using provider::NextToken;
+using provider::OnlyBlanksFrom;
+using provider::Token;
+
 namespace {
 
 bool EqualNoCase(std::string_view a, std::string_view b) {
@@ -63,81 +70,6 @@ void CanonicalDateTextFunction(sqlite3_context* context, int, sqlite3_value** ar
     } else {
         sqlite3_result_value(context, arguments[0]);
     }
-}
-
-// The name in a FROM item, quotes removed ("T", [T], `T` and T all give T).
-std::string UnquotedName(std::string_view text, const Token& token) {
-    std::string_view raw = text.substr(token.begin, token.end - token.begin);
-    if (token.kind != TokenKind::Quoted || raw.size() < 2) return std::string(raw);
-    char close = raw.front() == '[' ? ']' : raw.front();
-    std::string name;
-    for (std::size_t i = 1; i + 1 < raw.size(); ++i) {
-        name.push_back(raw[i]);
-        if (raw[i] == close && close != ']' && i + 2 < raw.size() && raw[i + 1] == close) ++i;
-    }
-    return name;
-}
-
-bool IsAggregate(std::string_view text, const Token& token) {
-    for (const char* name : {"count", "sum", "avg", "min", "max", "total", "group_concat", "string_agg"}) {
-        if (IsWord(text, token, name)) return true;
-    }
-    return false;
-}
-
-// A plain "select <columns> from <one table> [alias] [where/order/limit ...]": no
-// DISTINCT, no aggregate, no join, no grouping, no compound. Only then does each result
-// row stand for exactly one row of the table, which is what a row identity promises.
-// Returns the offset right after "select" (where the identity goes) and the table name.
-bool IsSingleTableSelect(std::string_view sql, std::size_t* insertAt, std::string* table) {
-    Token token = NextToken(sql, 0);
-    if (!IsWord(sql, token, "select")) return false;
-    *insertAt = token.end;
-    Token next = NextToken(sql, token.end);
-    if (IsWord(sql, next, "distinct")) return false;
-    if (IsWord(sql, next, "all")) *insertAt = next.end;
-    int depth = 0;
-    bool inColumns = true;
-    bool sawFrom = false;
-    bool inFrom = false;
-    std::size_t position = token.end;
-    Token previous = token;
-    for (;;) {
-        token = NextToken(sql, position);
-        if (token.kind == TokenKind::End || token.kind == TokenKind::Semicolon) break;
-        position = token.end;
-        if (token.kind == TokenKind::Open) {
-            if (inColumns && IsAggregate(sql, previous)) return false;
-            ++depth;
-        } else if (token.kind == TokenKind::Close) {
-            --depth;
-        } else if (depth == 0 && token.kind == TokenKind::Word) {
-            for (const char* word : {"union", "intersect", "except", "group", "having", "join", "window", "values",
-                                     "natural", "cross"}) {
-                if (IsWord(sql, token, word)) return false;
-            }
-            if (IsWord(sql, token, "where") || IsWord(sql, token, "order") || IsWord(sql, token, "limit")) {
-                inFrom = false;
-            }
-            if (IsWord(sql, token, "from")) {
-                if (sawFrom) return false;
-                sawFrom = true;
-                inFrom = true;
-                inColumns = false;
-                Token name = NextToken(sql, token.end);
-                if (name.kind != TokenKind::Word && name.kind != TokenKind::Quoted) return false;
-                Token after = NextToken(sql, name.end);
-                if (after.kind == TokenKind::Other && sql[after.begin] == '.') return false;
-                *table = UnquotedName(sql, name);
-                position = name.end;
-                token = name;
-            }
-        } else if (depth == 0 && token.kind == TokenKind::Comma && inFrom) {
-            return false;
-        }
-        previous = token;
-    }
-    return sawFrom && !table->empty();
 }
 
 // A file that does not exist, or exists empty, holds no database yet: nobody has chosen
@@ -328,9 +260,12 @@ provider::CommandResult SqliteSession::RunScript(const std::string& sqlText, con
 // and the query has the plain single-table shape.
 Statement SqliteSession::WithRowIdentity(std::string_view sql, sqlite3_stmt* original, std::string* table,
                                          std::string* identityName) {
-    std::size_t insertAt = 0;
-    std::string fromTable;
-    if (!IsSingleTableSelect(sql, &insertAt, &fromTable)) return nullptr;
+    // The FROM name is compared with the columns' bare table name: a qualified one
+    // (main.t, aux.t) is not taken.
+    std::optional<provider::SingleTableSelect> select = provider::FindSingleTableSelect(sql, {.schemaPrefix = false});
+    if (!select) return nullptr;
+    const std::string& fromTable = select->table;
+    const std::size_t insertAt = select->listStart;
     const int count = sqlite3_column_count(original);
     std::string baseTable;
     std::vector<std::string> baseColumns;
@@ -434,11 +369,10 @@ TableShape SqliteSession::ReadShape(const std::string& table) {
 }
 
 // sqlite_% tables are SQLite's own and listed as "SYSTEM TABLE"; the schema table does
-// not list itself, so it is added. Sorted by type, then name, as OLE DB lists tables.
+// not list itself, so it is added. Tables have neither catalog nor schema here, so a
+// restriction on either admits none; names match without regard to case, as SQLite's do.
 std::vector<provider::TableEntry> SqliteSession::ListTables(const provider::TableFilter& filter) {
     std::vector<provider::TableEntry> entries;
-    // Tables have neither catalog nor schema here: a restriction on either matches nothing.
-    if (!filter.catalog.empty() || !filter.schema.empty()) return entries;
     Statement statement = Prepare("SELECT name, type FROM sqlite_master WHERE type IN ('table', 'view')");
     auto add = [&](std::string name, std::string_view type) {
         const bool system = name.size() >= 7 && EqualNoCase(std::string_view(name).substr(0, 7), "sqlite_");
@@ -455,24 +389,7 @@ std::vector<provider::TableEntry> SqliteSession::ListTables(const provider::Tabl
         add(name ? name : "", type ? type : "");
     }
     if (rc != SQLITE_DONE) ThrowSqliteError(db_, rc);
-
-    std::vector<std::string> types;
-    for (std::string_view rest = filter.type; !rest.empty();) {
-        std::size_t comma = rest.find(',');
-        std::string_view one = Trim(rest.substr(0, comma));
-        if (!one.empty()) types.emplace_back(one);
-        rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
-    }
-    auto excluded = [&](const provider::TableEntry& entry) {
-        if (!filter.name.empty() && !EqualNoCase(entry.name, filter.name)) return true;
-        if (types.empty()) return false;
-        return std::none_of(types.begin(), types.end(), [&](const std::string& type) { return EqualNoCase(type, entry.type); });
-    };
-    entries.erase(std::remove_if(entries.begin(), entries.end(), excluded), entries.end());
-    std::stable_sort(entries.begin(), entries.end(), [](const provider::TableEntry& a, const provider::TableEntry& b) {
-        return a.type != b.type ? a.type < b.type : a.name < b.name;
-    });
-    return entries;
+    return provider::FilterAndSortTables(std::move(entries), filter, provider::NameMatch::IgnoreCase);
 }
 
 std::string SqliteSession::DbmsName() { return "SQLite"; }

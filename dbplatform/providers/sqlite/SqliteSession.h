@@ -9,7 +9,7 @@
 #include <vector>
 
 #include <dbplatform/ado/Provider.h>
-#include <dbplatform/providers/odbc/SelectShape.h>
+#include <dbplatform/providers/common/SingleTableSelect.h>
 #include <dbplatform/providers/sqlite/SqliteCommandClock.h>
 
 struct sqlite3;

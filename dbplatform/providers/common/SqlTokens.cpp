@@ -1,6 +1,6 @@
-#include <dbplatform/providers/sqlite/SqlTokens.h>
+#include <dbplatform/providers/common/SqlTokens.h>
 
-namespace dbplatform::sqlite {
+namespace dbplatform::provider {
 namespace {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v'; }
@@ -34,7 +34,7 @@ std::size_t SkipBlanksAndComments(std::string_view text, std::size_t position) {
 }
 
 // Offset just past a quoted token opened at `position` and closed by `close`; a doubled
-// closing quote stands for itself except inside [...], where SQLite has no escape.
+// closing quote stands for itself except inside [...], which has no escape.
 std::size_t SkipQuoted(std::string_view text, std::size_t position, char close) {
     const std::size_t size = text.size();
     const bool doubles = close != ']';
@@ -54,7 +54,7 @@ std::size_t SkipQuoted(std::string_view text, std::size_t position, char close) 
 
 }  // namespace
 
-// Reads one token with SQLite's lexical shapes; anything unknown is a one-byte Other so
+// Reads one token; anything unknown is a one-byte Other so
 // that the caller always advances.
 Token NextToken(std::string_view text, std::size_t position) {
     const std::size_t size = text.size();
@@ -117,6 +117,43 @@ bool IsWord(std::string_view text, const Token& token, std::string_view word) {
     return true;
 }
 
+bool IsAnyWord(std::string_view text, const Token& token, std::initializer_list<std::string_view> words) {
+    for (std::string_view word : words) {
+        if (IsWord(text, token, word)) return true;
+    }
+    return false;
+}
+
+bool IsByte(std::string_view text, const Token& token, char c) {
+    return token.end == token.begin + 1 && text[token.begin] == c;
+}
+
+// A quoted token is terminated when it is at least two bytes long and ends with its
+// closing quote not taken by a doubling (SkipQuoted stops only on a lone closing quote).
+bool NameOf(std::string_view text, const Token& token, std::string* name) {
+    std::string_view raw = text.substr(token.begin, token.end - token.begin);
+    if (token.kind == TokenKind::Word) {
+        name->assign(raw);
+        return true;
+    }
+    if (token.kind != TokenKind::Quoted || raw.front() == '\'') return false;
+    const char close = raw.front() == '[' ? ']' : raw.front();
+    name->clear();
+    std::size_t i = 1;
+    while (i < raw.size()) {
+        if (raw[i] == close) {
+            if (close != ']' && i + 1 < raw.size() && raw[i + 1] == close) {
+                name->push_back(close);
+                i += 2;
+                continue;
+            }
+            return i + 1 == raw.size();
+        }
+        name->push_back(raw[i++]);
+    }
+    return false;  // no closing quote
+}
+
 bool IsDigits(std::string_view text, const Token& token) {
     if (token.kind != TokenKind::Number || token.end == token.begin) return false;
     for (std::size_t i = token.begin; i < token.end; ++i) {
@@ -134,4 +171,4 @@ bool OnlyBlanksFrom(std::string_view text, std::size_t position) {
     }
 }
 
-}  // namespace dbplatform::sqlite
+}  // namespace dbplatform::provider

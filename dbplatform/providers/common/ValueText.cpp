@@ -1,4 +1,4 @@
-#include <dbplatform/providers/odbc/ValueText.h>
+#include <dbplatform/providers/common/ValueText.h>
 
 #include <algorithm>
 #include <cctype>

@@ -1,12 +1,17 @@
-// A small SQL tokenizer: just enough of SQLite's lexical rules to tell words, numbers,
-// quoted text and punctuation apart, so that rewriting never touches what sits inside a
-// string, a quoted identifier or a comment.
+// A small SQL tokenizer shared by the providers: just enough of the lexical rules of the
+// engines behind them to tell words, numbers, quoted text and punctuation apart, so that
+// neither rewriting nor recognising a statement ever looks inside a string, a quoted
+// identifier or a comment. Comments are -- to the end of the line and /* ... */; quotes
+// are '...', "...", `...` and [...], a doubled quote standing for itself except in [...];
+// a backslash inside quotes is an ordinary byte, as in standard SQL.
 #pragma once
 
 #include <cstddef>
+#include <initializer_list>
+#include <string>
 #include <string_view>
 
-namespace dbplatform::sqlite {
+namespace dbplatform::provider {
 
 enum class TokenKind {
     End,        // no more tokens
@@ -37,7 +42,17 @@ bool IsWord(std::string_view text, const Token& token, std::string_view word);
 // True when `token` is a number made of decimal digits only.
 bool IsDigits(std::string_view text, const Token& token);
 
+// True when `token` is a word equal to one of `words` ignoring ASCII case.
+bool IsAnyWord(std::string_view text, const Token& token, std::initializer_list<std::string_view> words);
+
+// True when `token` is a one-byte token equal to `c`.
+bool IsByte(std::string_view text, const Token& token, char c);
+
+// The name a word or a quoted identifier ("T", `T`, [T]) stands for, quotes removed and
+// doubled quotes undone. False for any other token, a '...' text and an unterminated quote.
+bool NameOf(std::string_view text, const Token& token, std::string* name);
+
 // True when nothing but blanks, comments and ';' follows `position`.
 bool OnlyBlanksFrom(std::string_view text, std::size_t position);
 
-}  // namespace dbplatform::sqlite
+}  // namespace dbplatform::provider
