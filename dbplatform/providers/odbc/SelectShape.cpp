@@ -1,5 +1,7 @@
 #include <dbplatform/providers/odbc/SelectShape.h>
 
+#include <dbplatform/base/AsciiText.h>
+
 #include <algorithm>
 #include <cctype>
 #include <vector>
@@ -63,7 +65,7 @@ std::vector<Token> Tokenize(std::string_view sql) {
         if (IsWordChar(c)) {
             std::string word;
             while (i < sql.size() && IsWordChar(sql[i])) {
-                word += static_cast<char>(std::tolower(static_cast<unsigned char>(sql[i])));
+                word += AsciiLower(sql[i]);
                 ++i;
             }
             tokens.push_back({TokenKind::Word, word, begin, i, depth});
