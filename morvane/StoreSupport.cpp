@@ -125,12 +125,6 @@ std::string CheckedTimeKey(const char* key, std::size_t capacity) {
     return canonical;
 }
 
-static std::string UpperCase(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    return text;
-}
-
 // The product is asked of the open connection, not guessed from the kind name: an
 // "MicroSoft Access" kind reaches whatever database its ODBC data source names. When
 // the connection cannot tell (not open, no such property) the answer is empty, and
@@ -138,7 +132,7 @@ static std::string UpperCase(std::string text) {
 static std::string ProductName(const _ConnectionPtr& connection) {
     try {
         _variant_t name = connection->GetProperties()->GetItem(_variant_t("DBMS Name"))->GetValue();
-        if (name.vt != VT_NULL && name.vt != VT_EMPTY) return UpperCase(static_cast<_bstr_t>(name).str());
+        if (name.vt != VT_NULL && name.vt != VT_EMPTY) return CString(static_cast<_bstr_t>(name).str()).MakeUpper().str();
     } catch (const _com_error&) {
     }
     return std::string();

@@ -8,6 +8,7 @@
 #include <quillet/Identifiers.h>
 #include <quillet/Quillet.h>
 #include <quillet/SqlDialect.h>
+#include <quillet/SqlText.h>
 
 #include <cassert>
 #include <string>
@@ -40,7 +41,7 @@ bool IsAsciiDigit(char ch) { return ch >= '0' && ch <= '9'; }
 bool IsOrderSuffix(std::string_view suffix) {
     suffix = TrimmedBlanks(suffix);
     std::string lower;
-    for (char ch : suffix) lower += (ch >= 'A' && ch <= 'Z') ? static_cast<char>(ch - 'A' + 'a') : ch;
+    for (char ch : suffix) lower += LowerAscii(ch);
     return lower.empty() || lower == "asc" || lower == "desc";
 }
 

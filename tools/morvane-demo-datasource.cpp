@@ -49,11 +49,7 @@ std::string Trim(std::string text) {
     return first == std::string::npos ? "" : text.substr(first, last - first + 1);
 }
 
-bool SameName(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-           });
-}
+bool SameName(const std::string& a, const std::string& b) { return CString(a).CompareNoCase(b.c_str()) == 0; }
 
 bool WriteNewFile(const std::string& path, const std::string& text) {
     std::ofstream file(path);

@@ -63,7 +63,7 @@ Product ProductOf(CMorvane& store) {
     } catch (const _com_error&) {
         ForgetFailureCauses();  // an unnamed product is no failure: the portable forms serve it
     }
-    for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    name = CString(name).MakeUpper().str();
     if (name.find("SQLITE") != std::string::npos) return Product::kSqlite;
     if (name.find("POSTGRES") != std::string::npos) return Product::kPostgres;
     if (name.find("MARIADB") != std::string::npos || name.find("MYSQL") != std::string::npos) return Product::kMaria;

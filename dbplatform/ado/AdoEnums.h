@@ -48,7 +48,7 @@ enum FieldAttributeEnum {
 enum ErrorValueEnum {
     adErrInvalidArgument = 3001, adErrNoCurrentRecord = 3021, adErrIllegalOperation = 3219,
     adErrInTransaction = 3246, adErrFeatureNotAvailable = 3251, adErrItemNotFound = 3265,
-    adErrDataConversion = 3421, adErrObjectClosed = 3704, adErrObjectOpen = 3705,
+    adErrObjectNotSet = 3420, adErrDataConversion = 3421, adErrObjectClosed = 3704, adErrObjectOpen = 3705,
     adErrProviderNotFound = 3706, adErrInvalidConnection = 3709
 };
 

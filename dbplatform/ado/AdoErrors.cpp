@@ -16,6 +16,7 @@ const char* AdoErrorText(HRESULT hr) {
         case adErrFeatureNotAvailableHr: return "Object or provider is not able to perform requested operation.";
         case adErrItemNotFoundHr:
             return "Item cannot be found in the collection corresponding to the requested name or ordinal.";
+        case adErrObjectNotSetHr: return "Object is no longer valid.";
         case adErrDataConversionHr: return "Application uses a value of the wrong type for the current operation.";
         case adErrObjectClosedHr: return "Operation is not allowed when the object is closed.";
         case adErrObjectOpenHr: return "Operation is not allowed when the object is open.";

@@ -10,7 +10,7 @@
 namespace dbplatform::provider {
 
 // ADO's error for a command stopped by CommandTimeout (DB_E_ABORTLIMITREACHED).
-inline constexpr HRESULT kQueryTimeoutHr = static_cast<HRESULT>(0x80040E31);
+inline constexpr HRESULT kQueryTimeoutHr = DB_E_ABORTLIMITREACHED;
 inline constexpr const char* kQueryTimeoutText = "Query timeout expired";
 
 // Throws _com_error(kQueryTimeoutHr, kQueryTimeoutText).

@@ -2,6 +2,7 @@
 #include <cctype>
 #include <vector>
 
+#include <dbplatform/base/AsciiText.h>
 #include <dbplatform/base/Diagnostics.h>
 #include <dbplatform/com/ComError.h>
 
@@ -15,13 +16,6 @@ namespace dbplatform::ado {
 std::string Utf8Of(const _bstr_t& text) { return text.length() ? text.str() : std::string(); }
 
 namespace {
-
-bool IsTrue(const std::optional<std::string>& value) {
-    if (!value) return false;
-    std::string text = *value;
-    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text == "true" || text == "yes" || text == "1" || text == "-1";
-}
 
 // The Properties collection of a connection: a snapshot of the session's values.
 class PropertyImpl : public AdoObject<Property> {
@@ -44,8 +38,7 @@ public:
         if (index.vt == VT_BSTR) {
             std::string wanted = Utf8Of(_bstr_t(index.bstrVal));
             for (std::size_t i = 0; i < items_.size(); ++i)
-                if (std::equal(wanted.begin(), wanted.end(), items_[i].first.begin(), items_[i].first.end(),
-                               [](char a, char b) { return std::tolower((unsigned char)a) == std::tolower((unsigned char)b); }))
+                if (EqualNoCase(wanted, items_[i].first))
                     found = i;
         } else {
             VARIANT number;
@@ -155,7 +148,7 @@ HRESULT ConnectionImpl::Open(const _bstr_t& connectionString, const _bstr_t& use
     transactionLevel_ = 0;
     providerName_ = providerName.empty() ? "MSDASQL.1" : providerName;
 
-    if (!IsTrue(parsed.Get("Persist Security Info"))) {
+    if (!IsTrueText(parsed.Get("Persist Security Info").value_or(""))) {
         parsed.Remove("Password");
         parsed.Remove("PWD");
     }

@@ -1,8 +1,9 @@
 #include <algorithm>
-#include <cctype>
 #include <tuple>
 
 #include <dbplatform/automation/SafeArray.h>
+#include <dbplatform/automation/VariantArgument.h>
+#include <dbplatform/base/AsciiText.h>
 #include <dbplatform/com/ComError.h>
 
 #include "AdoErrors.h"
@@ -41,19 +42,12 @@ Value TextOrNull(const std::string& text) {
     return value;
 }
 
-bool SameText(const std::string& a, const std::string& b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-    });
-}
-
 // Criteria: one-dimensional array of VARIANTs in the order catalog, schema, table
 // name, table type; VT_EMPTY (or a missing element) restricts nothing.
 provider::TableFilter FilterOf(const _variant_t& restrictions) {
     provider::TableFilter filter;
-    const VARIANT* v = &restrictions;
-    if (v->vt == (VT_BYREF | VT_VARIANT) && v->byref) v = static_cast<const VARIANT*>(v->byref);
-    if (v->vt == VT_EMPTY || v->vt == VT_NULL || (v->vt == VT_ERROR && v->scode == DISP_E_PARAMNOTFOUND)) return filter;
+    const VARIANT* v = &Dereferenced(restrictions);
+    if (v->vt == VT_NULL || IsMissingArgument(*v)) return filter;
     if (v->vt != (VT_ARRAY | VT_VARIANT) || !v->parray) RaiseAdo(adErrInvalidArgumentHr);
     LONG lower = 0, upper = -1;
     if (FAILED(SafeArrayGetLBound(v->parray, 1, &lower)) || FAILED(SafeArrayGetUBound(v->parray, 1, &upper)))
@@ -86,7 +80,7 @@ _RecordsetPtr ConnectionImpl::OpenSchema(SchemaEnum schema, const _variant_t& re
     std::vector<provider::TableEntry> tables = session->ListTables(filter);
     if (!filter.type.empty())
         tables.erase(std::remove_if(tables.begin(), tables.end(),
-                                    [&](const provider::TableEntry& t) { return !SameText(t.type, filter.type); }),
+                                    [&](const provider::TableEntry& t) { return !EqualNoCase(t.type, filter.type); }),
                      tables.end());
     std::sort(tables.begin(), tables.end(), [](const provider::TableEntry& a, const provider::TableEntry& b) {
         return std::tie(a.type, a.catalog, a.schema, a.name) < std::tie(b.type, b.catalog, b.schema, b.name);

@@ -1,7 +1,7 @@
 #include <dbplatform/ado/ConnectionString.h>
 #include <dbplatform/ado/Ado.h>
 
-#include <cctype>
+#include <dbplatform/base/AsciiText.h>
 
 namespace dbplatform::ado {
 namespace {
@@ -12,14 +12,6 @@ std::string_view Trim(std::string_view text) {
     while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
     while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
     return text;
-}
-
-bool SameKey(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
 }
 
 }  // namespace
@@ -107,13 +99,13 @@ HRESULT ConnectionString::Parse(std::string_view text, ConnectionString* result,
 
 std::optional<std::string> ConnectionString::Get(std::string_view key) const {
     for (const auto& entry : entries_)
-        if (SameKey(entry.first, key)) return entry.second;
+        if (EqualNoCase(entry.first, key)) return entry.second;
     return std::nullopt;
 }
 
 void ConnectionString::Set(std::string_view key, std::string_view value) {
     for (auto& entry : entries_) {
-        if (SameKey(entry.first, key)) {
+        if (EqualNoCase(entry.first, key)) {
             entry.second = std::string(value);
             return;
         }
@@ -123,7 +115,7 @@ void ConnectionString::Set(std::string_view key, std::string_view value) {
 
 void ConnectionString::Remove(std::string_view key) {
     for (auto it = entries_.begin(); it != entries_.end(); ++it) {
-        if (SameKey(it->first, key)) {
+        if (EqualNoCase(it->first, key)) {
             entries_.erase(it);
             return;
         }

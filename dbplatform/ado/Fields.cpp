@@ -53,7 +53,7 @@ public:
 private:
     Cursor& Live() {
         Cursor& cursor = recordset_->OpenCursor();
-        if (recordset_->Generation() != generation_) throw _com_error(ADO_ERROR(3420), "Object is no longer valid.");
+        if (recordset_->Generation() != generation_) RaiseAdo(adErrObjectNotSetHr);
         return cursor;
     }
     const provider::ColumnInfo& Info() { return Live().FieldInfo(index_); }

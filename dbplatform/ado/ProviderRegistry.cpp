@@ -1,17 +1,12 @@
 #include <dbplatform/ado/Provider.h>
 
-#include <cctype>
 #include <map>
 #include <mutex>
 
+#include <dbplatform/base/AsciiText.h>
+
 namespace dbplatform::provider {
 namespace {
-
-std::string Folded(std::string_view name) {
-    std::string out(name);
-    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return out;
-}
 
 // Function-local statics: providers register themselves from static objects in other
 // translation units, whose construction order relative to ours is unspecified.
@@ -28,12 +23,12 @@ std::map<std::string, ProviderFactory>& Registry() {
 
 void RegisterProvider(std::string_view name, ProviderFactory factory) {
     std::lock_guard<std::mutex> lock(RegistryMutex());
-    Registry()[Folded(name)] = std::move(factory);
+    Registry()[AsciiLowered(name)] = std::move(factory);
 }
 
 ProviderFactory FindProvider(std::string_view name) {
     std::lock_guard<std::mutex> lock(RegistryMutex());
-    auto it = Registry().find(Folded(name));
+    auto it = Registry().find(AsciiLowered(name));
     if (it == Registry().end()) return {};
     return it->second;
 }

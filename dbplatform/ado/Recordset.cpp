@@ -1,4 +1,5 @@
 #include <dbplatform/automation/SafeArray.h>
+#include <dbplatform/automation/VariantArgument.h>
 #include <dbplatform/base/Diagnostics.h>
 #include <dbplatform/com/ComError.h>
 
@@ -11,15 +12,7 @@
 namespace dbplatform::ado {
 namespace {
 
-const VARIANT& Dereferenced(const VARIANT& v) {
-    if (v.vt == (VT_BYREF | VT_VARIANT) && v.byref) return *static_cast<const VARIANT*>(v.byref);
-    return v;
-}
-
-bool IsMissing(const VARIANT& input) {
-    const VARIANT& v = Dereferenced(input);
-    return v.vt == VT_EMPTY || (v.vt == VT_ERROR && v.scode == DISP_E_PARAMNOTFOUND);
-}
+bool IsMissing(const VARIANT& input) { return IsMissingArgument(Dereferenced(input)); }
 
 ConnectionImpl* ConnectionOf(IDispatch* object) {
     if (!object) return nullptr;

@@ -10,6 +10,7 @@
 #endif
 
 #include <dbplatform/automation/Bstr.h>
+#include <dbplatform/automation/VariantArgument.h>
 #include <dbplatform/automation/SafeArray.h>
 #include <dbplatform/base/CodePage.h>
 #include <dbplatform/com/ComError.h>
@@ -263,10 +264,8 @@ Value ValueOfConverted(const VARIANT& v) {
 }  // namespace
 
 Value VariantToValue(const VARIANT& input, DataTypeEnum type) {
-    const VARIANT* source = &input;
-    if (source->vt == (VT_BYREF | VT_VARIANT) && source->byref) source = static_cast<const VARIANT*>(source->byref);
-    if (source->vt == VT_NULL || source->vt == VT_EMPTY) return Value{};
-    if (source->vt == VT_ERROR && source->scode == DISP_E_PARAMNOTFOUND) return Value{};
+    const VARIANT* source = &Dereferenced(input);
+    if (source->vt == VT_NULL || IsMissingArgument(*source)) return Value{};
 
     if (IsBinaryType(type)) {
         Value value;

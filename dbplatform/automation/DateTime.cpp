@@ -85,6 +85,28 @@ void SplitDate(DATE date, long long* day, long long* second) {
     *second = seconds;
 }
 
+// The calendar fields of a valid date, its time rounded to the nearest second as
+// SplitDate rounds it.
+struct CalendarFields {
+    long long dayNumber;  // days since 1899-12-30
+    long long year;
+    unsigned month, day;
+    unsigned weekday;  // 0 Sunday .. 6 Saturday
+    long long hour, minute, second;
+};
+
+CalendarFields FieldsOfDate(DATE date) {
+    CalendarFields fields{};
+    long long second;
+    SplitDate(date, &fields.dayNumber, &second);
+    CivilFromDays(fields.dayNumber + kEpoch, &fields.year, &fields.month, &fields.day);
+    fields.weekday = static_cast<unsigned>(((fields.dayNumber % 7) + 7 + 6) % 7);  // 1899-12-30 was a Saturday
+    fields.hour = second / 3600;
+    fields.minute = second / 60 % 60;
+    fields.second = second % 60;
+    return fields;
+}
+
 // Seconds since 1970-01-01 00:00 of calendar fields read as UTC. Fields may be out of
 // their usual ranges (as mktime allows); they are normalised arithmetically.
 long long SecondsFromFields(const std::tm& fields) {
@@ -196,14 +218,10 @@ HRESULT dbplatform::DateFromText(std::string_view text, DATE* date) {
 // An invalid date (NaN, out of range) gives the empty text.
 std::string dbplatform::TextFromDate(DATE date) {
     if (!IsValidDate(date)) return std::string();
-    long long dayNumber, second;
-    SplitDate(date, &dayNumber, &second);
-    long long year;
-    unsigned month, day;
-    CivilFromDays(dayNumber + kEpoch, &year, &month, &day);
+    const CalendarFields f = FieldsOfDate(date);
     char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%04lld-%02u-%02u %02lld:%02lld:%02lld", year, month, day,
-                  second / 3600, second / 60 % 60, second % 60);
+    std::snprintf(buffer, sizeof buffer, "%04lld-%02u-%02u %02lld:%02lld:%02lld", f.year, f.month, f.day, f.hour,
+                  f.minute, f.second);
     return buffer;
 }
 
@@ -228,19 +246,15 @@ std::tm dbplatform::LocalTimeFromDate(DATE date) {
     std::tm local{};
     local.tm_isdst = -1;
     if (!IsValidDate(date)) return local;
-    long long dayNumber, second;
-    SplitDate(date, &dayNumber, &second);
-    long long year;
-    unsigned month, day;
-    CivilFromDays(dayNumber + kEpoch, &year, &month, &day);
-    local.tm_year = static_cast<int>(year - 1900);
-    local.tm_mon = static_cast<int>(month) - 1;
-    local.tm_mday = static_cast<int>(day);
-    local.tm_hour = static_cast<int>(second / 3600);
-    local.tm_min = static_cast<int>(second / 60 % 60);
-    local.tm_sec = static_cast<int>(second % 60);
-    local.tm_wday = static_cast<int>(((dayNumber % 7) + 7 + 6) % 7);  // 1899-12-30 was a Saturday
-    local.tm_yday = static_cast<int>(dayNumber + kEpoch - DaysFromCivil(year, 1, 1));
+    const CalendarFields f = FieldsOfDate(date);
+    local.tm_year = static_cast<int>(f.year - 1900);
+    local.tm_mon = static_cast<int>(f.month) - 1;
+    local.tm_mday = static_cast<int>(f.day);
+    local.tm_hour = static_cast<int>(f.hour);
+    local.tm_min = static_cast<int>(f.minute);
+    local.tm_sec = static_cast<int>(f.second);
+    local.tm_wday = static_cast<int>(f.weekday);
+    local.tm_yday = static_cast<int>(f.dayNumber + kEpoch - DaysFromCivil(f.year, 1, 1));
     return local;
 }
 
@@ -302,18 +316,14 @@ INT SystemTimeToVariantTime(SYSTEMTIME* systemTime, DATE* date) {
 
 INT VariantTimeToSystemTime(DATE date, SYSTEMTIME* systemTime) {
     if (systemTime == nullptr || !dbplatform::IsValidDate(date)) return FALSE;
-    long long dayNumber, second;
-    SplitDate(date, &dayNumber, &second);
-    long long year;
-    unsigned month, day;
-    CivilFromDays(dayNumber + kEpoch, &year, &month, &day);
-    systemTime->wYear = static_cast<WORD>(year);
-    systemTime->wMonth = static_cast<WORD>(month);
-    systemTime->wDay = static_cast<WORD>(day);
-    systemTime->wDayOfWeek = static_cast<WORD>(((dayNumber % 7) + 7 + 6) % 7);
-    systemTime->wHour = static_cast<WORD>(second / 3600);
-    systemTime->wMinute = static_cast<WORD>(second / 60 % 60);
-    systemTime->wSecond = static_cast<WORD>(second % 60);
+    const CalendarFields f = FieldsOfDate(date);
+    systemTime->wYear = static_cast<WORD>(f.year);
+    systemTime->wMonth = static_cast<WORD>(f.month);
+    systemTime->wDay = static_cast<WORD>(f.day);
+    systemTime->wDayOfWeek = static_cast<WORD>(f.weekday);
+    systemTime->wHour = static_cast<WORD>(f.hour);
+    systemTime->wMinute = static_cast<WORD>(f.minute);
+    systemTime->wSecond = static_cast<WORD>(f.second);
     systemTime->wMilliseconds = 0;
     return TRUE;
 }

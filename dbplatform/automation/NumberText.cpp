@@ -13,6 +13,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include <dbplatform/base/AsciiText.h>
+
 namespace {
 
 locale_t CLocale() {
@@ -101,12 +103,8 @@ HRESULT dbplatform::detail::PatternFromRadixText(std::string_view text, std::uin
     else return DISP_E_TYPEMISMATCH;
     std::uint64_t value = 0;
     for (char c : text.substr(2)) {
-        unsigned digit;
-        if (c >= '0' && c <= '9') digit = static_cast<unsigned>(c - '0');
-        else if (c >= 'a' && c <= 'f') digit = static_cast<unsigned>(c - 'a' + 10);
-        else if (c >= 'A' && c <= 'F') digit = static_cast<unsigned>(c - 'A' + 10);
-        else return DISP_E_TYPEMISMATCH;
-        if (digit >= (1u << bitsPerDigit)) return DISP_E_TYPEMISMATCH;
+        const int digit = dbplatform::HexDigitValue(c);
+        if (digit < 0 || static_cast<unsigned>(digit) >= (1u << bitsPerDigit)) return DISP_E_TYPEMISMATCH;
         value = (value << bitsPerDigit) | digit;
         if (value > UINT32_MAX) return DISP_E_OVERFLOW;  // leading zeros never get here
     }

@@ -13,10 +13,10 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
-#include <strings.h>
 
 #include <dbplatform/automation/DateTime.h>
 #include <dbplatform/automation/SafeArray.h>
+#include <dbplatform/base/AsciiText.h>
 #include <dbplatform/base/CodePage.h>
 #include <dbplatform/com/Unknown.h>
 
@@ -205,8 +205,8 @@ int BooleanWord(const std::string& text) {
     std::size_t first = text.find_first_not_of(" \t\r\n");
     std::size_t last = text.find_last_not_of(" \t\r\n");
     std::string word = first == std::string::npos ? std::string() : text.substr(first, last - first + 1);
-    if (strcasecmp(word.c_str(), "true") == 0 || strcasecmp(word.c_str(), "#true#") == 0) return 1;
-    if (strcasecmp(word.c_str(), "false") == 0 || strcasecmp(word.c_str(), "#false#") == 0) return 0;
+    if (dbplatform::EqualNoCase(word, "true") || dbplatform::EqualNoCase(word, "#true#")) return 1;
+    if (dbplatform::EqualNoCase(word, "false") || dbplatform::EqualNoCase(word, "#false#")) return 0;
     return -1;
 }
 

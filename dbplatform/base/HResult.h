@@ -41,6 +41,7 @@ DBPLATFORM_PUBLIC_BEGIN
 #define adErrInTransactionHr ADO_ERROR(3246)         // 0x800A0CAE
 #define adErrFeatureNotAvailableHr ADO_ERROR(3251)   // 0x800A0CB3
 #define adErrItemNotFoundHr ADO_ERROR(3265)          // 0x800A0CC1
+#define adErrObjectNotSetHr ADO_ERROR(3420)          // 0x800A0D5C
 #define adErrDataConversionHr ADO_ERROR(3421)        // 0x800A0D5D
 #define adErrObjectClosedHr ADO_ERROR(3704)          // 0x800A0E78
 #define adErrObjectOpenHr ADO_ERROR(3705)            // 0x800A0E79
@@ -54,6 +55,7 @@ DBPLATFORM_PUBLIC_BEGIN
 #define DB_E_DELETEDROW ((HRESULT)0x80040E23)
 #define DB_E_CANTFETCHBACKWARDS ((HRESULT)0x80040E24)
 #define DB_E_INTEGRITYVIOLATION ((HRESULT)0x80040E2F)
+#define DB_E_ABORTLIMITREACHED ((HRESULT)0x80040E31)
 #define DB_E_NOTABLE ((HRESULT)0x80040E37)
 #define DB_E_CONCURRENCYVIOLATION ((HRESULT)0x80040E38)
 

@@ -1,5 +1,6 @@
 // Masking of password values in connection strings and in texts that quote them.
 #include <dbplatform/base/Diagnostics.h>
+#include <dbplatform/base/AsciiText.h>
 
 #include <cctype>
 
@@ -7,14 +8,6 @@ namespace dbplatform {
 namespace {
 
 bool IsWordChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; }
-
-bool EndsWithNoCase(std::string_view text, std::string_view tail) {
-    if (text.size() < tail.size()) return false;
-    std::string_view end = text.substr(text.size() - tail.size());
-    for (std::size_t i = 0; i < tail.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(end[i])) != tail[i]) return false;
-    return true;
-}
 
 // Whether the key that ends right before an '=' names a password: it ends in the word
 // "password" or "pwd", not inside a longer word ("xpwd" is not a password key).

@@ -7,17 +7,10 @@
 #include <string>
 #include <vector>
 
+#include <dbplatform/base/AsciiText.h>
 #include <dbplatform/base/CodePage.h>
 
 namespace {
-
-// ProgIDs are case-insensitive (they are registry key names on Windows).
-std::string FoldCase(std::string_view text) {
-    std::string folded(text);
-    for (char& c : folded)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return folded;
-}
 
 struct GuidLess {
     bool operator()(const GUID& a, const GUID& b) const {
@@ -37,6 +30,7 @@ struct ComClass {
 
 struct Registry {
     std::mutex mutex;
+    // ProgIDs are case-insensitive (registry key names on Windows): keyed ASCII-lowered.
     std::map<std::string, CLSID> classIdByProgId;
     std::map<CLSID, ComClass, GuidLess> classes;
     // Keyed by folded ProgID or by the CLSID text, so a failure can be set before the
@@ -78,7 +72,7 @@ void RegisterComClass(const char* progId, const CLSID& clsid, ClassFactory facto
     ComClass& comClass = registry.classes[clsid];
     comClass.factory = std::move(factory);
     if (progId && *progId) {
-        std::string folded = FoldCase(progId);
+        std::string folded = dbplatform::AsciiLowered(progId);
         registry.classIdByProgId[folded] = clsid;
         bool known = false;
         for (const std::string& name : comClass.progIds) known = known || name == folded;
@@ -94,7 +88,7 @@ HRESULT ClassIdFromProgId(const char* progId, CLSID* clsid) {
     if (GuidFromText(progId, clsid)) return S_OK;
     Registry& registry = TheRegistry();
     std::lock_guard<std::mutex> lock(registry.mutex);
-    auto found = registry.classIdByProgId.find(FoldCase(progId));
+    auto found = registry.classIdByProgId.find(dbplatform::AsciiLowered(progId));
     if (found == registry.classIdByProgId.end()) {
         *clsid = GUID_NULL;
         return CO_E_CLASSSTRING;
@@ -110,7 +104,7 @@ void SetCreateFailure(const char* progId, HRESULT hr) {
     if (GuidFromText(progId, &clsid))
         key = GuidToText(clsid);
     else
-        key = FoldCase(progId);
+        key = dbplatform::AsciiLowered(progId);
     Registry& registry = TheRegistry();
     std::lock_guard<std::mutex> lock(registry.mutex);
     if (hr == S_OK)

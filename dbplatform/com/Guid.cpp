@@ -3,6 +3,8 @@
 
 #include <cstdio>
 
+#include <dbplatform/base/AsciiText.h>
+
 namespace dbplatform {
 
 // Upper-case hex, as the registry and the class documentation write them, so that the
@@ -17,18 +19,11 @@ std::string GuidToText(const GUID& guid) {
 }
 
 namespace {
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
 // Reads `digits` hex digits at `text[at]`; false when any is not a hex digit.
 bool ReadHex(std::string_view text, std::size_t at, int digits, std::uint32_t* value) {
     std::uint32_t result = 0;
     for (int i = 0; i < digits; ++i) {
-        int digit = HexValue(text[at + i]);
+        int digit = dbplatform::HexDigitValue(text[at + i]);
         if (digit < 0) return false;
         result = result * 16 + static_cast<std::uint32_t>(digit);
     }

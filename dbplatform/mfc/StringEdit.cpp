@@ -7,6 +7,8 @@
 #include <utility>
 #include <vector>
 
+#include <dbplatform/base/AsciiText.h>
+
 namespace {
 int Clamp(int value, int low, int high) { return value < low ? low : (value > high ? high : value); }
 
@@ -117,14 +119,12 @@ int CString::Replace(const char* oldText, const char* newText) {
 
 // Letter case changes touch ASCII letters only, so the bytes of UTF-8 sequences stay intact.
 CString& CString::MakeUpper() {
-    for (char& c : text_)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    for (char& c : text_) c = dbplatform::AsciiUpper(c);
     return *this;
 }
 
 CString& CString::MakeLower() {
-    for (char& c : text_)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    for (char& c : text_) c = dbplatform::AsciiLower(c);
     return *this;
 }
 

@@ -632,6 +632,63 @@ void TextsReadBackAsWritten(Provider& p) {
     EXPECT_EQ(rs->GetadoEOF(), VARIANT_TRUE);
 }
 
+// A late-bound caller passes its variables by reference (VT_BYREF | VT_VARIANT): every
+// argument reads as the value it points to. A field kept from an earlier open of the
+// recordset is refused with ADO's own code and text, and a property is found by its name
+// in any letter case.
+void ArgumentsByReference(Provider& p) {
+    p.CreateStandard();
+    p.Insert(1, "a");
+    p.Insert(2, "b");
+    auto referenceTo = [](_variant_t& target) {
+        _variant_t reference;
+        reference.vt = VT_BYREF | VT_VARIANT;
+        reference.byref = &target;
+        return reference;
+    };
+    _variant_t sql(("select id, name from " + p.table + " order by id").c_str());
+    _variant_t connection(static_cast<IDispatch*>(p.connection));
+    _RecordsetPtr rs;
+    ASSERT_EQ(rs.CreateInstance("ADODB.Recordset"), S_OK);
+    rs->PutCursorLocation(adUseClient);
+    rs->Open(referenceTo(sql), referenceTo(connection), adOpenStatic, adLockOptimistic, adCmdText);
+
+    _variant_t upperName("NAME"), ordinal(0L), missing = vtMissing, value(20L);
+    EXPECT_EQ(Text(rs->GetCollect(referenceTo(upperName))), "a");
+    EXPECT_EQ(static_cast<long>(rs->GetCollect(referenceTo(ordinal))), 1);
+    EXPECT_EQ(rs->Move(1, referenceTo(missing)), S_OK);
+    EXPECT_EQ(Text(rs->GetFields()->GetItem(referenceTo(upperName))->GetValue()), "b");
+    rs->PutCollect(referenceTo(ordinal), referenceTo(value));
+    rs->Update();
+    EXPECT_EQ(p.Count(" where id = 20"), 1);
+
+    _variant_t nowhere;
+    nowhere.vt = VT_BYREF | VT_VARIANT;
+    nowhere.byref = nullptr;
+    EXPECT_NE(FailureOf([&] { rs->GetCollect(nowhere); }).hr, S_OK);
+
+    FieldPtr kept = rs->GetFields()->GetItem(_variant_t("name"));
+    rs->Close();
+    rs->Open(sql, connection, adOpenStatic, adLockOptimistic, adCmdText);
+    Failure failure = FailureOf([&] { kept->GetValue(); });
+    EXPECT_EQ(failure.hr, adErrObjectNotSetHr);
+    EXPECT_EQ(failure.description, "Object is no longer valid.");
+    rs->Close();
+
+    SAFEARRAY* array = SafeArrayCreateVector(VT_VARIANT, 0, 4);
+    _variant_t typeValue("TABLE");
+    LONG index = 3;
+    SafeArrayPutElement(array, &index, &typeValue);
+    _variant_t restrictions;
+    restrictions.vt = VT_ARRAY | VT_VARIANT;
+    restrictions.parray = array;
+    _RecordsetPtr tables = p.connection->OpenSchema(adSchemaTables, referenceTo(restrictions));
+    for (; tables->GetadoEOF() != VARIANT_TRUE; tables->MoveNext())
+        EXPECT_EQ(Text(tables->GetCollect(_variant_t("TABLE_TYPE"))), "TABLE");
+
+    EXPECT_EQ(p.connection->GetProperties()->GetItem(_variant_t("dbms NAME"))->GetName(), _bstr_t("DBMS Name"));
+}
+
 const Case kCases[] = {
     {"ServerForwardOnlyCursor", ServerForwardOnlyCursor},
     {"CancelAndDeleteAll", CancelAndDeleteAll},
@@ -652,6 +709,7 @@ const Case kCases[] = {
     {"InsertIntoUntouchedCursorThenRead", InsertIntoUntouchedCursorThenRead},
     {"PendingEditSavedOnMoveDiscardedOnRelease", PendingEditSavedOnMoveDiscardedOnRelease},
     {"TextsReadBackAsWritten", TextsReadBackAsWritten},
+    {"ArgumentsByReference", ArgumentsByReference},
 };
 
 class AdoConformance : public ::testing::TestWithParam<std::tuple<Target, std::size_t>> {};

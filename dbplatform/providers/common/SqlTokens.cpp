@@ -1,5 +1,7 @@
 #include <dbplatform/providers/common/SqlTokens.h>
 
+#include <dbplatform/base/AsciiText.h>
+
 namespace dbplatform::provider {
 namespace {
 
@@ -106,15 +108,7 @@ Token NextToken(std::string_view text, std::size_t position) {
 }
 
 bool IsWord(std::string_view text, const Token& token, std::string_view word) {
-    if (token.kind != TokenKind::Word || token.end - token.begin != word.size()) return false;
-    for (std::size_t i = 0; i < word.size(); ++i) {
-        char a = text[token.begin + i];
-        if (a >= 'A' && a <= 'Z') a = static_cast<char>(a - 'A' + 'a');
-        char b = word[i];
-        if (b >= 'A' && b <= 'Z') b = static_cast<char>(b - 'A' + 'a');
-        if (a != b) return false;
-    }
-    return true;
+    return token.kind == TokenKind::Word && EqualNoCase(text.substr(token.begin, token.end - token.begin), word);
 }
 
 bool IsAnyWord(std::string_view text, const Token& token, std::initializer_list<std::string_view> words) {

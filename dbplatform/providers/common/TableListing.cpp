@@ -1,18 +1,13 @@
 #include <dbplatform/providers/common/TableListing.h>
 
+#include <dbplatform/base/AsciiText.h>
+
 #include <algorithm>
 #include <string_view>
 #include <tuple>
 
 namespace dbplatform::provider {
 namespace {
-
-char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool SameIgnoringCase(std::string_view a, std::string_view b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
-                      [](char x, char y) { return LowerAscii(x) == LowerAscii(y); });
-}
 
 std::string_view TrimBlanks(std::string_view text) {
     while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
@@ -22,7 +17,7 @@ std::string_view TrimBlanks(std::string_view text) {
 
 bool NameAdmitted(const std::string& restriction, const std::string& value, NameMatch names) {
     if (restriction.empty()) return true;
-    return names == NameMatch::IgnoreCase ? SameIgnoringCase(restriction, value) : restriction == value;
+    return names == NameMatch::IgnoreCase ? EqualNoCase(restriction, value) : restriction == value;
 }
 
 // The types of a comma-separated restriction, blanks trimmed, empty ones left out.
@@ -41,7 +36,7 @@ std::vector<std::string_view> TypesOf(std::string_view restriction) {
 bool TypeAdmitted(std::string_view restriction, std::string_view type) {
     const std::vector<std::string_view> types = TypesOf(restriction);
     return types.empty() ||
-           std::any_of(types.begin(), types.end(), [&](std::string_view one) { return SameIgnoringCase(one, type); });
+           std::any_of(types.begin(), types.end(), [&](std::string_view one) { return EqualNoCase(one, type); });
 }
 
 }  // namespace
@@ -50,7 +45,7 @@ std::string TypeListForCatalog(const std::string& restriction) {
     std::string list;
     for (std::string_view type : TypesOf(restriction)) {
         if (!list.empty()) list += ',';
-        for (char c : type) list += c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+        list += AsciiUppered(type);
     }
     return list;
 }

@@ -7,6 +7,7 @@
 #include <limits>
 
 #include <dbplatform/automation/DateTime.h>
+#include <dbplatform/base/AsciiText.h>
 
 namespace dbplatform::provider {
 
@@ -88,22 +89,13 @@ std::string TextFromFloat(float value) {
     return std::string(buffer, result.ptr);
 }
 
-namespace {
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-}  // namespace
-
 bool BytesFromHex(std::string_view hex, std::string* bytes) {
     if (hex.size() % 2 != 0) return false;
     bytes->clear();
     bytes->reserve(hex.size() / 2);
     for (std::size_t i = 0; i < hex.size(); i += 2) {
-        int high = HexDigit(hex[i]);
-        int low = HexDigit(hex[i + 1]);
+        int high = HexDigitValue(hex[i]);
+        int low = HexDigitValue(hex[i + 1]);
         if (high < 0 || low < 0) return false;
         bytes->push_back(static_cast<char>(high * 16 + low));
     }

@@ -1,13 +1,10 @@
 #include <dbplatform/providers/odbc/OdbcConnectionText.h>
 
-#include <strings.h>
-
+#include <dbplatform/base/AsciiText.h>
 #include <dbplatform/com/ComError.h>
 
 namespace dbplatform::provider::odbc {
 namespace {
-
-bool KeyIs(const std::string& key, const char* name) { return strcasecmp(key.c_str(), name) == 0; }
 
 bool IsControl(char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }
 
@@ -86,12 +83,12 @@ std::string OdbcConnectionText(const OpenRequest& request, DriverFamily family) 
         text += key + "=" + OdbcAttributeValue(key, value, family, origin);
     };
     for (const auto& [key, value] : request.properties.Entries()) {
-        if (KeyIs(key, "Provider") || KeyIs(key, "Persist Security Info") || KeyIs(key, "User ID") ||
-            KeyIs(key, "Password"))
+        if (EqualNoCase(key, "Provider") || EqualNoCase(key, "Persist Security Info") || EqualNoCase(key, "User ID") ||
+            EqualNoCase(key, "Password"))
             continue;
-        if (KeyIs(key, "UID") && !request.userId.empty()) continue;
-        if (KeyIs(key, "PWD") && !request.password.empty()) continue;
-        if (KeyIs(key, "Data Source")) {
+        if (EqualNoCase(key, "UID") && !request.userId.empty()) continue;
+        if (EqualNoCase(key, "PWD") && !request.password.empty()) continue;
+        if (EqualNoCase(key, "Data Source")) {
             append("DSN", value, ValueOrigin::ConnectionString);
             continue;
         }

@@ -1,8 +1,8 @@
 #include <dbplatform/providers/odbc/OdbcDriverFamily.h>
 
 #include <string.h>
-#include <strings.h>
 
+#include <dbplatform/base/AsciiText.h>
 #include <dbplatform/providers/odbc/OdbcApi.h>
 
 #include <algorithm>
@@ -11,12 +11,6 @@
 
 namespace dbplatform::provider::odbc {
 namespace {
-
-std::string Lower(std::string_view text) {
-    std::string lower(text);
-    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return lower;
-}
 
 // A driver name as the DRIVER key gives it, one level of braces removed.
 std::string Unbraced(std::string_view value) {
@@ -56,7 +50,7 @@ std::optional<std::string> DriverOfDataSource(SQLHENV environment, const std::st
          SQL_SUCCEEDED(SQLDataSources(environment, direction, name, sizeof name, &nameLength, description,
                                       sizeof description, &descriptionLength));
          direction = SQL_FETCH_NEXT) {
-        if (strcasecmp(reinterpret_cast<const char*>(name), dsn.c_str()) == 0)
+        if (EqualNoCase(reinterpret_cast<const char*>(name), dsn))
             return std::string(reinterpret_cast<const char*>(description));
     }
     return std::nullopt;
@@ -71,13 +65,13 @@ std::optional<std::string> LibraryOfDriver(SQLHENV environment, const std::strin
          SQL_SUCCEEDED(SQLDrivers(environment, direction, description, sizeof description, &descriptionLength,
                                   attributes, sizeof attributes, &attributesLength));
          direction = SQL_FETCH_NEXT) {
-        if (strcasecmp(reinterpret_cast<const char*>(description), driver.c_str()) != 0) continue;
+        if (!EqualNoCase(reinterpret_cast<const char*>(description), driver)) continue;
         // "key=value\0key=value\0\0", cut short by the buffer at worst.
         const char* at = reinterpret_cast<const char*>(attributes);
         const char* end = at + std::min<std::size_t>(sizeof attributes, std::max<SQLSMALLINT>(attributesLength, 0));
         while (at < end && *at) {
             std::string_view pair(at, strnlen(at, static_cast<std::size_t>(end - at)));
-            if (pair.size() > 7 && strncasecmp(pair.data(), "Driver=", 7) == 0) return std::string(pair.substr(7));
+            if (pair.size() > 7 && StartsWithNoCase(pair, "Driver=")) return std::string(pair.substr(7));
             at += pair.size() + 1;
         }
         return std::nullopt;
@@ -88,7 +82,7 @@ std::optional<std::string> LibraryOfDriver(SQLHENV environment, const std::strin
 }  // namespace
 
 DriverFamily DriverFamilyOfName(std::string_view libraryOrName) {
-    std::string name = Lower(libraryOrName);
+    std::string name = AsciiLowered(libraryOrName);
     if (auto slash = name.rfind('/'); slash != std::string::npos) name.erase(0, slash + 1);
     if (name.find("sqlite") != std::string::npos) return DriverFamily::NoBraces;
     for (const char* mariadb : {"maodbc", "myodbc", "mariadb", "mysql"})
@@ -107,7 +101,7 @@ DriverFamily DriverFamilyOf(const OpenRequest& request) {
         if (dsn && environment.handle() != SQL_NULL_HENV) driver = DriverOfDataSource(environment.handle(), Unbraced(*dsn));
     }
     if (!driver) return DriverFamily::Standard;
-    bool isPath = driver->find('/') != std::string::npos || Lower(*driver).find(".so") != std::string::npos;
+    bool isPath = driver->find('/') != std::string::npos || AsciiLowered(*driver).find(".so") != std::string::npos;
     if (!isPath && environment.handle() != SQL_NULL_HENV) {
         if (auto library = LibraryOfDriver(environment.handle(), *driver)) return DriverFamilyOfName(*library);
     }

@@ -1,9 +1,8 @@
 #include <dbplatform/providers/odbc/OdbcRows.h>
 
-#include <strings.h>
-
 #include <cassert>
 
+#include <dbplatform/base/AsciiText.h>
 #include <dbplatform/com/ComError.h>
 #include <dbplatform/providers/odbc/OdbcCommandTimeout.h>
 #include <dbplatform/providers/odbc/OdbcErrors.h>
@@ -25,7 +24,7 @@ bool DbmsIs(SQLHDBC connection, const char* name) {
     char text[64] = {0};
     SQLSMALLINT length = 0;
     if (!SQL_SUCCEEDED(SQLGetInfo(connection, SQL_DBMS_NAME, text, sizeof text, &length))) return false;
-    return strcasecmp(text, name) == 0;
+    return EqualNoCase(text, name);
 }
 
 // True when the driver describes result column `column` as unsigned.

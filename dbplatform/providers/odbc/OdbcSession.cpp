@@ -1,7 +1,5 @@
 #include <dbplatform/providers/odbc/OdbcSession.h>
 
-#include <strings.h>
-
 #include <algorithm>
 #include <cctype>
 #include <cstring>
@@ -9,6 +7,7 @@
 #include <set>
 
 #include <dbplatform/automation/DateTime.h>
+#include <dbplatform/base/AsciiText.h>
 #include <dbplatform/com/ComError.h>
 #include <dbplatform/providers/common/TableListing.h>
 #include <dbplatform/providers/odbc/OdbcCommandTimeout.h>
@@ -115,8 +114,6 @@ private:
 
 namespace {
 
-bool SameName(const std::string& a, const std::string& b) { return strcasecmp(a.c_str(), b.c_str()) == 0; }
-
 bool IsIdentity(const std::string& column) { return column == kRowIdentityColumn; }
 
 const Value* IdentityOf(const RowLocator& locator) {
@@ -180,8 +177,8 @@ std::vector<ValueKind> KindsOf(SQLHSTMT statement, std::vector<ColumnInfo>* colu
         // Drivers that lose a type in the SQL type code still name it: psqlODBC hands
         // booleans over as characters, the SQLite driver describes NUMERIC as DOUBLE.
         std::string typeName = AttributeText(statement, i, SQL_DESC_TYPE_NAME);
-        if (SameName(typeName, "bool")) type = {adBoolean, ValueKind::Boolean, 2};
-        if (strncasecmp(typeName.c_str(), "NUMERIC", 7) == 0 || strncasecmp(typeName.c_str(), "DECIMAL", 7) == 0)
+        if (EqualNoCase(typeName, "bool")) type = {adBoolean, ValueKind::Boolean, 2};
+        if (StartsWithNoCase(typeName, "NUMERIC") || StartsWithNoCase(typeName, "DECIMAL"))
             type = {adNumeric, ValueKind::Double, 19};
         kinds.push_back(type.kind);
         if (columns) {
@@ -217,9 +214,9 @@ OdbcSession::OdbcSession(const OpenRequest& request) : link_(std::make_shared<Od
     Connect(text, request.timeoutSeconds);
     dbmsName_ = Info(SQL_DBMS_NAME);
     dbmsVersion_ = Info(SQL_DBMS_VER);
-    if (SameName(dbmsName_, "PostgreSQL")) dbms_ = Dbms::PostgreSQL;
-    else if (SameName(dbmsName_, "SQLite")) dbms_ = Dbms::SQLite;
-    else if (SameName(dbmsName_, "MariaDB") || SameName(dbmsName_, "MySQL")) dbms_ = Dbms::MariaDB;
+    if (EqualNoCase(dbmsName_, "PostgreSQL")) dbms_ = Dbms::PostgreSQL;
+    else if (EqualNoCase(dbmsName_, "SQLite")) dbms_ = Dbms::SQLite;
+    else if (EqualNoCase(dbmsName_, "MariaDB") || EqualNoCase(dbmsName_, "MySQL")) dbms_ = Dbms::MariaDB;
     if (dbms_ == Dbms::MariaDB && !request.properties.Get("OPTION")) {
         // By default the server counts an UPDATE that writes the values a row already has
         // as no change; write-back needs the count of rows found (the FOUND_ROWS flag).
@@ -289,7 +286,7 @@ std::vector<ColumnInfo> OdbcSession::Describe(SQLHSTMT statement, bool forUpdate
                                               std::vector<ValueKind>* kinds) {
     std::vector<ColumnInfo> columns;
     *kinds = KindsOf(statement, &columns);
-    if (identityAdded && !columns.empty() && SameName(columns[0].name, kRowIdentityColumn)) {
+    if (identityAdded && !columns.empty() && EqualNoCase(columns[0].name, kRowIdentityColumn)) {
         columns[0].name = kRowIdentityColumn;
         columns[0].rowIdentity = true;
     }
@@ -306,7 +303,7 @@ std::vector<ColumnInfo> OdbcSession::Describe(SQLHSTMT statement, bool forUpdate
             column.baseTable = shape->table;
             // PostgreSQL stores a name written without quotes in lower case.
             if (dbms_ == Dbms::PostgreSQL && !shape->written.empty() && shape->written.back() != '"')
-                for (char& c : column.baseTable) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+                column.baseTable = AsciiLowered(column.baseTable);
         }
         if (column.baseColumn.empty() && !column.baseTable.empty()) column.baseColumn = column.name;
         if (!column.baseTable.empty()) tables.insert(column.baseTable);
@@ -316,7 +313,7 @@ std::vector<ColumnInfo> OdbcSession::Describe(SQLHSTMT statement, bool forUpdate
         for (ColumnInfo& column : columns)
             if (column.baseTable == table)
                 column.key = std::any_of(keys.begin(), keys.end(),
-                                         [&](const std::string& key) { return SameName(key, column.baseColumn); });
+                                         [&](const std::string& key) { return EqualNoCase(key, column.baseColumn); });
     }
     return columns;
 }
@@ -395,8 +392,8 @@ std::vector<TableEntry> OdbcSession::ListTables(const TableFilter& filter) {
                          ColumnText(statement.handle(), 3), ColumnText(statement.handle(), 4)};
         // An engine's own tables are never listed as ordinary ones.
         bool system = entry.name.rfind("sqlite_", 0) == 0 || entry.schema == "pg_catalog" ||
-                      entry.schema == "information_schema" || SameName(entry.catalog, "information_schema") ||
-                      SameName(entry.catalog, "performance_schema") || SameName(entry.catalog, "mysql");
+                      entry.schema == "information_schema" || EqualNoCase(entry.catalog, "information_schema") ||
+                      EqualNoCase(entry.catalog, "performance_schema") || EqualNoCase(entry.catalog, "mysql");
         if (system && entry.type == "TABLE") entry.type = "SYSTEM TABLE";
         if (system && entry.type == "VIEW") entry.type = "SYSTEM VIEW";
         if (dbms_ == Dbms::MariaDB && !catalog_.empty() && filter.catalog.empty() && entry.catalog != catalog_) continue;
@@ -530,7 +527,7 @@ long OdbcSession::InsertRow(const std::string& table, const std::vector<ColumnWr
             bool keyKnown = !keys.empty();
             for (const std::string& key : keys) {
                 auto written = std::find_if(columns.begin(), columns.end(),
-                                            [&](const ColumnWrite& write) { return SameName(write.column, key); });
+                                            [&](const ColumnWrite& write) { return EqualNoCase(write.column, key); });
                 if (written == columns.end()) keyKnown = false;
                 else found.columns.emplace_back(key, written->value);
             }
@@ -607,7 +604,7 @@ long OdbcSession::UpdateRow(const std::string& table, const std::vector<ColumnWr
                 continue;
             }
             for (const ColumnWrite& write : columns)
-                if (SameName(write.column, column)) value = write.value;
+                if (EqualNoCase(write.column, column)) value = write.value;
         }
     }
     return updated;

@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include <dbplatform/automation/DateTime.h>
+#include <dbplatform/base/AsciiText.h>
 #include <dbplatform/com/ComError.h>
 #include <dbplatform/providers/common/SingleTableSelect.h>
 #include <dbplatform/providers/common/SqlTokens.h>
@@ -22,17 +23,6 @@ using provider::Token;
 
 namespace {
 
-bool EqualNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-        if (x != y) return false;
-    }
-    return true;
-}
-
 std::string_view Trim(std::string_view text) {
     while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
     while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
@@ -40,9 +30,7 @@ std::string_view Trim(std::string_view text) {
 }
 
 bool IsTrue(const std::optional<std::string>& value) {
-    if (!value) return false;
-    std::string_view text = Trim(*value);
-    return EqualNoCase(text, "true") || EqualNoCase(text, "yes") || text == "1" || text == "-1";
+    return value && IsTrueText(Trim(*value));
 }
 
 // The length of a command text as sqlite3_prepare takes it. A text past INT_MAX bytes is
@@ -315,10 +303,7 @@ const TableShape& SqliteSession::ShapeOf(const std::string& table) {
         shapes_.clear();
         shapesVersion_ = version;
     }
-    std::string key = table;
-    for (char& c : key) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
+    std::string key = AsciiLowered(table);
     auto found = shapes_.find(key);
     if (found == shapes_.end()) found = shapes_.emplace(key, ReadShape(table)).first;
     return found->second;

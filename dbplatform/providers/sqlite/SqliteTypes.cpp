@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include <dbplatform/base/AsciiText.h>
 
 namespace dbplatform::sqlite {
 namespace {
@@ -11,14 +12,6 @@ namespace {
 // Unbounded text and binary columns report the sizes ADO gives long columns.
 constexpr long kUnboundedText = 1073741823;
 constexpr long kUnboundedBinary = 2147483647;
-
-std::string UpperCase(std::string_view text) {
-    std::string upper(text);
-    for (char& c : upper) {
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    }
-    return upper;
-}
 
 bool Contains(const std::string& text, const char* part) { return text.find(part) != std::string::npos; }
 
@@ -44,7 +37,7 @@ long SizeInParentheses(const std::string& declared, long otherwise) {
 // anything else; BIGINT before INT; FLOAT4 before FLOA. Whatever SQLite would give
 // NUMERIC affinity becomes adNumeric.
 DeclaredType MapDeclaredType(std::string_view declaredText) {
-    const std::string declared = UpperCase(declaredText);
+    const std::string declared = AsciiUppered(declaredText);
     if (Contains(declared, "DATE") || Contains(declared, "TIME")) return {adDBTimeStamp, 16};
     if (Contains(declared, "BOOL") || declared.compare(0, 3, "BIT") == 0) return {adBoolean, 2};
     if (Contains(declared, "BIGINT") || Contains(declared, "INT8")) return {adBigInt, 8};

@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include <dbplatform/automation/DateTime.h>
+#include <dbplatform/base/AsciiText.h>
 #include <dbplatform/com/ComError.h>
 #include <dbplatform/providers/sqlite/SqliteErrors.h>
 #include <dbplatform/providers/sqlite/SqliteResultSet.h>
@@ -54,14 +55,6 @@ using provider::ColumnWrite;
 using provider::RowLocator;
 using provider::Value;
 using provider::ValueKind;
-
-bool EqualNoCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-               if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-               return x == y;
-           });
-}
 
 bool IsColumnOf(const TableShape& shape, std::string_view name) {
     return std::any_of(shape.columns.begin(), shape.columns.end(),
