@@ -62,7 +62,7 @@ std::vector<ValueKind> KindsOf(SQLHSTMT statement, std::vector<ColumnInfo>* colu
         CheckOdbc(SQLDescribeCol(statement, i, reinterpret_cast<SQLCHAR*>(name), sizeof name, &nameLength, &sqlType,
                                  &size, &digits, &nullable),
                   SQL_HANDLE_STMT, statement);
-        OdbcType type = TypeForSqlType(sqlType, size);
+        ColumnType type = TypeForSqlType(sqlType, size);
         // Drivers that lose a type in the SQL type code still name it: psqlODBC hands
         // booleans over as characters, the SQLite driver describes NUMERIC as DOUBLE.
         std::string typeName = AttributeText(statement, i, SQL_DESC_TYPE_NAME);

@@ -4,10 +4,9 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstring>
+#include <optional>
 #include <set>
 
-#include <dbplatform/automation/DateTime.h>
 #include <dbplatform/com/ComError.h>
 #include <dbplatform/providers/odbc/OdbcCalls.h>
 #include <dbplatform/providers/odbc/OdbcCommandTimeout.h>
@@ -61,8 +60,9 @@ void OdbcSession::Connect(const std::string& text, long timeoutSeconds) {
     CheckOdbc(SQLAllocHandle(SQL_HANDLE_DBC, link_->environment, &link_->connection), SQL_HANDLE_ENV,
               link_->environment, true);
     if (timeoutSeconds > 0)
-        SQLSetConnectAttr(link_->connection, SQL_ATTR_LOGIN_TIMEOUT,
-                          reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(timeoutSeconds)), 0);
+        CheckOdbc(SQLSetConnectAttr(link_->connection, SQL_ATTR_LOGIN_TIMEOUT,
+                                    reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(timeoutSeconds)), 0),
+                  SQL_HANDLE_DBC, link_->connection, true);
     SQLCHAR completed[1024];
     SQLSMALLINT completedLength = 0;
     SQLRETURN rc = SQLDriverConnect(link_->connection, nullptr, reinterpret_cast<SQLCHAR*>(const_cast<char*>(text.c_str())),
@@ -157,7 +157,8 @@ CommandResult OdbcSession::Execute(const std::string& sql, const ExecuteOptions&
         identityAdded = true;
     }
     auto statement = std::make_unique<Statement>(link_);
-    SQLSetStmtAttr(statement->handle(), SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(SQL_CURSOR_FORWARD_ONLY), 0);
+    CheckOdbc(SQLSetStmtAttr(statement->handle(), SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(SQL_CURSOR_FORWARD_ONLY), 0),
+              SQL_HANDLE_STMT, statement->handle());
     auto runText = [&] {
         SQLHSTMT handle = statement->handle();
         return Bounded(handle, link_->commandTimeout,
@@ -226,10 +227,16 @@ void OdbcSession::BeginTransaction() {
               SQL_HANDLE_DBC, link_->connection);
 }
 
+// Autocommit comes back whether or not the end succeeded. A failed end's diagnostics
+// are read before the next call on the connection clears them.
 void OdbcSession::EndTransaction(SQLSMALLINT completion) {
     SQLRETURN rc = SQLEndTran(SQL_HANDLE_DBC, link_->connection, completion);
-    SQLSetConnectAttr(link_->connection, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0);
-    CheckOdbc(rc, SQL_HANDLE_DBC, link_->connection);
+    std::optional<Diagnostics> failed;
+    if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA) failed = ReadDiagnostics(SQL_HANDLE_DBC, link_->connection);
+    SQLRETURN restored =
+        SQLSetConnectAttr(link_->connection, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0);
+    if (failed) ThrowDiagnostics(*failed, false);
+    CheckOdbc(restored, SQL_HANDLE_DBC, link_->connection);
 }
 
 void OdbcSession::CommitTransaction() { EndTransaction(SQL_COMMIT); }

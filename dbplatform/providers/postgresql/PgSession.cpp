@@ -197,7 +197,7 @@ std::vector<ColumnInfo> PgSession::Describe(PGresult* result, bool withBaseTable
     std::vector<ColumnInfo> columns;
     for (int field = 0; field < PQnfields(result); ++field) {
         Oid type = PQftype(result, field);
-        PgType mapped = TypeForOid(type, PQfmod(result, field));
+        ColumnType mapped = TypeForOid(type, PQfmod(result, field));
         ColumnInfo column;
         column.name = PQfname(result, field);
         column.type = mapped.type;

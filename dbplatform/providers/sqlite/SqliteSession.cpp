@@ -201,8 +201,14 @@ std::unique_ptr<provider::Session> OpenSqliteSession(const provider::OpenRequest
     sqlite3_extended_result_codes(db, 1);
     long timeout = request.timeoutSeconds;
     session->SetBusyTimeout(timeout);
-    sqlite3_create_function(db, "canonical_date_text", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
-                            &CanonicalDateTextFunction, nullptr, nullptr);
+    // Write-back compares stored dates through this function: without it no date column
+    // could be written, so a session that cannot have it is refused.
+    rc = sqlite3_create_function(db, "canonical_date_text", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
+                                 &CanonicalDateTextFunction, nullptr, nullptr);
+    if (rc != SQLITE_OK) {
+        ThrowError(HResultFromSqlite(rc, sqlite3_errmsg(db)),
+                   std::string("Cannot register the SQL function canonical_date_text: ") + sqlite3_errmsg(db));
+    }
     // Reading the schema now makes a file that is not a database fail here, naming it,
     // rather than at the first query.
     sqlite3_stmt* probe = nullptr;
@@ -393,8 +399,8 @@ TableShape SqliteSession::ReadShape(const std::string& table) {
     TableShape shape;
     std::vector<std::pair<int, std::string>> keyPositions;
     Statement info = Prepare("SELECT name, type, pk FROM pragma_table_info(?1) ORDER BY cid");
-    sqlite3_bind_text64(info.get(), 1, table.data(), table.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
-    int rc;
+    int rc = sqlite3_bind_text64(info.get(), 1, table.data(), table.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
+    if (rc != SQLITE_OK) ThrowSqliteError(db_, rc);
     while ((rc = sqlite3_step(info.get())) == SQLITE_ROW) {
         const char* name = reinterpret_cast<const char*>(sqlite3_column_text(info.get(), 0));
         const char* type = reinterpret_cast<const char*>(sqlite3_column_text(info.get(), 1));
@@ -408,8 +414,11 @@ TableShape SqliteSession::ReadShape(const std::string& table) {
     if (shape.columns.empty()) ThrowError(DB_E_NOTABLE, "no such table: " + table);
 
     Statement list = Prepare("SELECT type, wr FROM pragma_table_list(?1)");
-    sqlite3_bind_text64(list.get(), 1, table.data(), table.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
-    if (sqlite3_step(list.get()) == SQLITE_ROW) {
+    rc = sqlite3_bind_text64(list.get(), 1, table.data(), table.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
+    if (rc != SQLITE_OK) ThrowSqliteError(db_, rc);
+    rc = sqlite3_step(list.get());
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE) ThrowSqliteError(db_, rc);
+    if (rc == SQLITE_ROW) {
         const char* type = reinterpret_cast<const char*>(sqlite3_column_text(list.get(), 0));
         shape.hasRowid = type && std::string_view(type) == "table" && sqlite3_column_int(list.get(), 1) == 0;
     }
