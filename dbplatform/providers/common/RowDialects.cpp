@@ -44,8 +44,13 @@ RowDialect RowDialectOf(Product product) {
     return dialect;
 }
 
-RowDialect EmbeddedSqliteRowDialect() {
+RowDialect EmbeddedSqliteRowDialect(std::string_view rowidName, bool canLimitChanges) {
     RowDialect dialect = RowDialectOf(Product::SQLite);
+    dialect.identity = rowidName;
+    if (rowidName.empty()) {
+        dialect.readBack = RowDialect::ReadBack::ByKey;
+        dialect.oneRow = canLimitChanges ? RowDialect::OneRow::LimitSuffix : RowDialect::OneRow::Refused;
+    }
     // This provider reads doubles exactly; it stores dates as canonical text (older rows
     // may hold other spellings), Booleans as 0/1 and bytes as blobs.
     dialect.comparisons = {

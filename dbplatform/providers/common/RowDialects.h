@@ -20,10 +20,13 @@ Product ProductOfDbmsName(std::string_view dbmsName);
 // the driver's own: the caller sets `quote` from it.
 RowDialect RowDialectOf(Product product);
 
-// The embedded SQLite engine's row dialect: the rowid, with the comparisons that see
-// through how this provider stores dates, Booleans and bytes (canonical_date_text is the
-// provider's own SQL function). The caller narrows it to a table's rowid name.
-RowDialect EmbeddedSqliteRowDialect();
+// The embedded SQLite engine's row dialect for a table, with the comparisons that see
+// through how that provider stores dates, Booleans and bytes (canonical_date_text is the
+// provider's own SQL function). `rowidName` is the table's name for its rowid (rowid,
+// _rowid_ or oid, whichever no column shadows), empty for a table without one: its rows
+// are then located by key, the first match where the engine can limit a change
+// (`canLimitChanges`), else not at all.
+RowDialect EmbeddedSqliteRowDialect(std::string_view rowidName, bool canLimitChanges);
 
 // Whether a table of PostgreSQL's relkind `relkind` has a ctid (tables, partitioned
 // tables and materialised views; a view has none).

@@ -56,23 +56,18 @@ namespace {
 
 using namespace provider;
 
-// The rows of `table` as this provider finds them again: by the rowid under whichever
-// of its names no column shadows (rowid, _rowid_, oid); without one (WITHOUT ROWID), by
-// the key, or the first match where SQLite can limit a change, else not at all.
+// The rows of `table` as this provider finds them again: by the rowid under whichever of
+// its names no column shadows (each of those names also means it in a locator).
 RowDialect DialectOf(const TableShape& shape) {
-    RowDialect dialect = EmbeddedSqliteRowDialect();
-    if (shape.hasRowid && !shape.rowidName.empty()) {
-        dialect.identity = shape.rowidName;
+    const std::string rowidName = shape.hasRowid ? shape.rowidName : std::string();
+    RowDialect dialect =
+        EmbeddedSqliteRowDialect(rowidName, sqlite3_compileoption_used("ENABLE_UPDATE_DELETE_LIMIT") != 0);
+    if (!rowidName.empty()) {
         for (const char* alias : {"rowid", "_rowid_", "oid"}) {
             const bool shadowed = std::any_of(shape.columns.begin(), shape.columns.end(),
                                               [&](const std::string& column) { return SameNameIgnoringCase(column, alias); });
             if (!shadowed) dialect.identityAliases.emplace_back(alias);
         }
-    } else {
-        dialect.identity.clear();
-        dialect.readBack = RowDialect::ReadBack::ByKey;
-        dialect.oneRow = sqlite3_compileoption_used("ENABLE_UPDATE_DELETE_LIMIT") ? RowDialect::OneRow::LimitSuffix
-                                                                                  : RowDialect::OneRow::Refused;
     }
     return dialect;
 }
