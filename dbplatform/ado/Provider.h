@@ -10,7 +10,7 @@
 //   constraint violation            DB_E_INTEGRITYVIOLATION 0x80040E2F
 //   conversion refused              DB_E_CANTCONVERTVALUE  0x80040E07 (or DISP_E_TYPEMISMATCH)
 //   login, connection, busy         E_FAIL                 0x80004005
-//   row to write cannot be located  DB_E_CONCURRENCYVIOLATION 0x80040E38
+//   row to write cannot be located  DB_E_CONCURRENCYVIOLATION 0x80040E38 (on every provider)
 //   CommandTimeout expired          DB_E_ABORTLIMITREACHED 0x80040E31
 // and the engine's own message (UTF-8) as description.
 #pragma once
@@ -116,8 +116,8 @@ struct RowLocator {
 // A row just inserted. `stored` is the new row as stored (defaults, generated keys and
 // the row identity included) where the provider can read it back, else the key columns
 // as written (every column written, where the table has no key known); it is empty
-// unless exactly one row was inserted. The engine takes from it
-// the columns it locates rows by, and shows the values the database filled in.
+// unless exactly one row was inserted. The engine takes from it the columns it locates
+// rows by, and shows the values the database filled in.
 struct InsertedRow {
     long rowsChanged = 0;
     std::vector<std::pair<std::string, Value>> stored;

@@ -5,6 +5,7 @@
 #include <cassert>
 
 #include <dbplatform/com/ComError.h>
+#include <dbplatform/providers/common/Failure.h>
 #include <dbplatform/providers/odbc/OdbcCommandTimeout.h>
 #include <dbplatform/providers/odbc/OdbcErrors.h>
 #include <dbplatform/providers/odbc/ValueText.h>
@@ -176,7 +177,7 @@ CellView OdbcRows::Cell(std::size_t column) {
     if (column >= cells_.size()) return {};
     const CellData& cell = cells_[column];
     if (cell.notADate)
-        throw _com_error(DISP_E_TYPEMISMATCH, "The value '" + cell.bytes + "' of column " + columns_[column].name +
+        ThrowFailure(FailureKind::NotADate, "The value '" + cell.bytes + "' of column " + columns_[column].name +
                                                   " is not a date");
     return CellView{cell.kind, cell.integer, cell.real, cell.bytes};
 }

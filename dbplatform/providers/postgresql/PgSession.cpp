@@ -9,6 +9,7 @@
 
 #include <dbplatform/automation/DateTime.h>
 #include <dbplatform/com/ComError.h>
+#include <dbplatform/providers/common/Failure.h>
 #include <dbplatform/providers/common/Identifiers.h>
 #include <dbplatform/providers/common/RowDialects.h>
 #include <dbplatform/providers/odbc/SelectShape.h>
@@ -153,7 +154,7 @@ PgSession::PgSession(const OpenRequest& request) : link_(std::make_shared<PgLink
     link_->connection = PQconnectdbParams(keywords.data(), values.data(), 0);
     if (link_->connection == nullptr) throw _com_error(E_OUTOFMEMORY, "out of memory");
     if (PQstatus(link_->connection) != CONNECTION_OK)
-        throw _com_error(E_FAIL, TrimMessage(PQerrorMessage(link_->connection)));
+        ThrowFailure(FailureKind::Unavailable, TrimMessage(PQerrorMessage(link_->connection)));
     PQsetNoticeProcessor(link_->connection, SwallowNotice, nullptr);
 }
 
@@ -268,7 +269,8 @@ CommandResult PgSession::RunForUpdate(const std::string& sql) {
         // Several statements cannot be prepared: they run as they are, without the
         // description of their base tables.
         PQclear(prepared);
-        if (!PQsendQuery(connection, sql.c_str())) throw _com_error(E_FAIL, TrimMessage(PQerrorMessage(connection)));
+        if (!PQsendQuery(connection, sql.c_str()))
+            ThrowFailure(FailureKind::Unavailable, TrimMessage(PQerrorMessage(connection)));
         PQsetSingleRowMode(connection);
         return RunStreaming(nullptr);
     }
@@ -285,7 +287,8 @@ CommandResult PgSession::RunForUpdate(const std::string& sql) {
     }
     PQclear(description);
     // The catalog queries of Describe reuse the unnamed statement: send the text again.
-    if (!PQsendQuery(connection, text.c_str())) throw _com_error(E_FAIL, TrimMessage(PQerrorMessage(connection)));
+    if (!PQsendQuery(connection, text.c_str()))
+        ThrowFailure(FailureKind::Unavailable, TrimMessage(PQerrorMessage(connection)));
     PQsetSingleRowMode(connection);
     return RunStreaming(hasRows ? &columns : nullptr);
 }
@@ -297,7 +300,7 @@ CommandResult PgSession::Execute(const std::string& sql, const ExecuteOptions& o
     return Bounded(link_->connection, link_->commandTimeout, [&] {
         if (options.forUpdate) return RunForUpdate(sql);
         if (!PQsendQuery(link_->connection, sql.c_str()))
-            throw _com_error(E_FAIL, TrimMessage(PQerrorMessage(link_->connection)));
+            ThrowFailure(FailureKind::Unavailable, TrimMessage(PQerrorMessage(link_->connection)));
         PQsetSingleRowMode(link_->connection);
         return RunStreaming(nullptr);
     });

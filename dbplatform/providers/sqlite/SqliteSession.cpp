@@ -163,8 +163,9 @@ void UseWriteAheadLog(sqlite3* db, const std::string& path) {
     std::string message = rc == SQLITE_ROW ? std::string() : sqlite3_errmsg(db);
     sqlite3_finalize(pragma);
     if (!EqualNoCase(mode, "wal")) {
-        ThrowError(E_FAIL, "Cannot put the new SQLite database file \"" + path + "\" into WAL journal mode: " +
-                               (message.empty() ? "SQLite kept the mode \"" + mode + "\"" : message));
+        ThrowFailure(FailureKind::Unavailable,
+                     "Cannot put the new SQLite database file \"" + path + "\" into WAL journal mode: " +
+                         (message.empty() ? "SQLite kept the mode \"" + mode + "\"" : message));
     }
 }
 
@@ -180,14 +181,16 @@ std::unique_ptr<provider::Session> OpenSqliteSession(const provider::OpenRequest
     std::optional<std::string> source = request.properties.Get("Data Source");
     std::string path = source ? std::string(Trim(*source)) : std::string();
     if (path.empty()) {
-        ThrowError(E_FAIL, "The SQLite provider needs a database file: the connection string has no Data Source.");
+        ThrowFailure(FailureKind::Unavailable,
+                     "The SQLite provider needs a database file: the connection string has no Data Source.");
     }
     const bool create = IsTrue(request.properties.Get("Create"));
     const bool inMemory = path == ":memory:";
     std::error_code error;
     const bool creating = create && !inMemory && HoldsNoDatabase(path);
     if (!create && !inMemory && !std::filesystem::exists(path, error)) {
-        ThrowError(E_FAIL, "The SQLite database file \"" + path + "\" does not exist (Create=True creates it).");
+        ThrowFailure(FailureKind::Unavailable,
+                     "The SQLite database file \"" + path + "\" does not exist (Create=True creates it).");
     }
     sqlite3* db = nullptr;
     int flags = SQLITE_OPEN_READWRITE | (create || inMemory ? SQLITE_OPEN_CREATE : 0);
@@ -195,7 +198,7 @@ std::unique_ptr<provider::Session> OpenSqliteSession(const provider::OpenRequest
     if (rc != SQLITE_OK) {
         std::string message = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
         sqlite3_close_v2(db);
-        ThrowError(E_FAIL, "Cannot open the SQLite database file \"" + path + "\": " + message);
+        ThrowFailure(FailureKind::Unavailable, "Cannot open the SQLite database file \"" + path + "\": " + message);
     }
     auto session = std::make_unique<SqliteSession>(db);
     sqlite3_extended_result_codes(db, 1);
@@ -217,7 +220,7 @@ std::unique_ptr<provider::Session> OpenSqliteSession(const provider::OpenRequest
     if (rc != SQLITE_ROW) {
         std::string message = sqlite3_errmsg(db);
         sqlite3_finalize(probe);
-        ThrowError(E_FAIL, "Cannot open the SQLite database file \"" + path + "\": " + message);
+        ThrowFailure(FailureKind::Unavailable, "Cannot open the SQLite database file \"" + path + "\": " + message);
     }
     sqlite3_finalize(probe);
     // Only a database made here: an existing file keeps the journal mode its owner chose.
@@ -411,7 +414,7 @@ TableShape SqliteSession::ReadShape(const std::string& table) {
     std::sort(keyPositions.begin(), keyPositions.end());
     for (auto& [position, name] : keyPositions) shape.keyColumns.push_back(std::move(name));
     if (rc != SQLITE_DONE) ThrowSqliteError(db_, rc);
-    if (shape.columns.empty()) ThrowError(DB_E_NOTABLE, "no such table: " + table);
+    if (shape.columns.empty()) ThrowFailure(FailureKind::UnknownTable, "no such table: " + table);
 
     Statement list = Prepare("SELECT type, wr FROM pragma_table_list(?1)");
     rc = sqlite3_bind_text64(list.get(), 1, table.data(), table.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
