@@ -10,6 +10,7 @@ OdbcProduct OdbcProductOf(std::string_view dbmsName) {
         case Product::SQLite:
             description.identityMayBeMissing = true;
             description.storesNaNAsNull = true;
+            description.readsNumbersAsText = true;
             description.bestRowIdIsKey = false;
             break;
         case Product::PostgreSQL:

@@ -23,6 +23,9 @@ struct OdbcProduct {
     bool needsFoundRowsOption = false;
     bool catalogIsDatabase = false;      // MariaDB: catalog functions take the current database
     bool storesNaNAsNull = false;        // SQLite: a NaN would become NULL without a word
+    // SQLite: the driver turns a text in a number column into NULL (or the number it
+    // begins with) and cuts a real in an integer column; its text is the value stored.
+    bool readsNumbersAsText = false;
     // Whether the driver's best row identifier (SQLSpecialColumns) may stand in for a
     // missing primary key: not where it would name the row identity pseudo-column.
     bool bestRowIdIsKey = true;

@@ -47,6 +47,7 @@ OdbcSession::OdbcSession(const OpenRequest& request) : link_(std::make_shared<Od
         link_ = std::make_shared<OdbcLink>();
         Connect(text + ";OPTION=2", request.timeoutSeconds);
     }
+    link_->numbersAsText = product_.readsNumbersAsText;
     // The driver's own quote character; none (" ") writes names as they are.
     std::string quote = Info(SQL_IDENTIFIER_QUOTE_CHAR);
     product_.rows.quote = quote.empty() || quote == " " ? '\0' : quote[0];

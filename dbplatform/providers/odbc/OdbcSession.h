@@ -21,6 +21,7 @@ struct OdbcLink {
     SQLHDBC connection = SQL_NULL_HDBC;
     bool connected = false;
     long commandTimeout = 30;  // seconds for each call that runs or fetches; 0 = none
+    bool numbersAsText = false;  // every number column is read through its text (OdbcRows)
     ~OdbcLink();
 };
 
