@@ -695,9 +695,9 @@ void Cursor::InsertPending() {
         return;
     }
     PrepareForWrite();
-    RowLocator locator;
-    long changed = session_->InsertRow(table_, PendingWrites(0, false), &locator);
-    if (changed != 1) RaiseAdo(DB_E_CONCURRENCYVIOLATION);
+    provider::InsertedRow inserted = session_->InsertRow(table_, PendingWrites(0, false));
+    if (inserted.rowsChanged != 1) RaiseAdo(DB_E_CONCURRENCYVIOLATION);
+    RowLocator locator{std::move(inserted.stored)};
     store_.AppendValues(values);
     std::size_t row = store_.RowCount() - 1;
     ApplyLocator(row, locator);
@@ -835,7 +835,9 @@ void Cursor::UpdateBatch() {
             }
             RowLocator locator;
             if (flags & RowStore::kBatchNew) {
-                if (session_->InsertRow(table_, writes, &locator) != 1) RaiseAdo(DB_E_CONCURRENCYVIOLATION);
+                provider::InsertedRow inserted = session_->InsertRow(table_, writes);
+                if (inserted.rowsChanged != 1) RaiseAdo(DB_E_CONCURRENCYVIOLATION);
+                locator.columns = std::move(inserted.stored);
             } else {
                 if (writes.empty()) continue;
                 locator = LocatorOf(r, change);

@@ -10,6 +10,8 @@
 //   constraint violation            DB_E_INTEGRITYVIOLATION 0x80040E2F
 //   conversion refused              DB_E_CANTCONVERTVALUE  0x80040E07 (or DISP_E_TYPEMISMATCH)
 //   login, connection, busy         E_FAIL                 0x80004005
+//   row to write cannot be located  DB_E_CONCURRENCYVIOLATION 0x80040E38 (on every provider)
+//   CommandTimeout expired          DB_E_ABORTLIMITREACHED 0x80040E31
 // and the engine's own message (UTF-8) as description.
 #pragma once
 
@@ -111,6 +113,16 @@ struct RowLocator {
     std::vector<std::pair<std::string, Value>> columns;
 };
 
+// A row just inserted. `stored` is the new row as stored (defaults, generated keys and
+// the row identity included) where the provider can read it back, else the key columns
+// as written (every column written, where the table has no key known); it is empty
+// unless exactly one row was inserted. The engine takes from it the columns it locates
+// rows by, and shows the values the database filled in.
+struct InsertedRow {
+    long rowsChanged = 0;
+    std::vector<std::pair<std::string, Value>> stored;
+};
+
 // One column written back: name in the base table, its type, the value already converted
 // to that type by the engine, and (for updates) the value it had when read.
 struct ColumnWrite {
@@ -147,15 +159,12 @@ public:
     // broke): an open transaction went with it. Never changes the session's state.
     virtual bool ConnectionLost() { return false; }
 
-    // Write-back of one row. Each returns the number of rows changed: the engine raises
+    // Write-back of one row. Each reports the number of rows changed: the engine raises
     // DB_E_CONCURRENCYVIOLATION unless it is exactly 1. A provider changes at most one row
     // even where the locator matches several (identical rows without a key).
     //
-    // Insert: writes the given columns (others take their defaults) and fills `locator`
-    // with the new row's key or identity, and `stored` with the row as stored when the
-    // provider can read it back cheaply (may be left empty).
-    virtual long InsertRow(const std::string& table, const std::vector<ColumnWrite>& columns,
-                           RowLocator* locator) = 0;
+    // Insert: writes the given columns (others take their defaults).
+    virtual InsertedRow InsertRow(const std::string& table, const std::vector<ColumnWrite>& columns) = 0;
     // Update: changes `columns` in the row at `locator`, which must also still hold each
     // column's original value; refreshes `locator` (a PostgreSQL UPDATE moves the ctid).
     virtual long UpdateRow(const std::string& table, const std::vector<ColumnWrite>& columns,

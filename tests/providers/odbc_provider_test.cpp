@@ -9,6 +9,7 @@
 #include <dbplatform/providers/odbc/OdbcErrors.h>
 
 #include "odbc_test_support.h"
+#include "insert_row.h"
 
 namespace {
 
@@ -140,7 +141,7 @@ TEST_P(OdbcTarget, RoundTripsValuesOfEveryKind) {
         {"t", adDBTimeStamp, Value{ValueKind::Date, 0, date, {}}, {}},
     };
     RowLocator locator;
-    ASSERT_EQ(1, session_->InsertRow(table_, writes, &locator));
+    ASSERT_EQ(1, InsertRowInto(*session_, table_, writes, &locator));
     // The new row's locator carries the row as stored, defaults included.
     auto stored = std::find_if(locator.columns.begin(), locator.columns.end(),
                                [](const auto& column) { return column.first == "k"; });
@@ -277,7 +278,7 @@ TEST_F(SqliteOdbcDates, StoresBoundDatesAsCanonicalText) {
     DATE date = 0;
     ASSERT_EQ(S_OK, dbplatform::DateFromText("2005-12-19 08:30:00", &date));
     RowLocator locator;
-    ASSERT_EQ(1, session_->InsertRow("r", {{"id", adInteger, Integer(1), {}}, {"t", adDBTimeStamp, Value{ValueKind::Date, 0, date, {}}, {}}},
+    ASSERT_EQ(1, InsertRowInto(*session_, "r", {{"id", adInteger, Integer(1), {}}, {"t", adDBTimeStamp, Value{ValueKind::Date, 0, date, {}}, {}}},
                                      &locator));
     EXPECT_EQ("2005-12-19 08:30:00", StoredText(1));
 }

@@ -4,6 +4,7 @@
 #include <dbplatform/providers/postgresql/PgConnectParams.h>
 
 #include "odbc_test_support.h"
+#include "insert_row.h"
 
 namespace {
 
@@ -120,7 +121,7 @@ TEST_F(PgNative, WritesBackThroughCtidAndKeys) {
     Exec(*session_, "CREATE TABLE " + table_ + " (id SERIAL PRIMARY KEY, s VARCHAR(20), b BYTEA)");
     RowLocator locator;
     std::string bytes("\x00\x01\xfe", 3);
-    ASSERT_EQ(1, session_->InsertRow(table_, {{"s", adVarWChar, Text("one"), {}}, {"b", adLongVarBinary, Value{ValueKind::Bytes, 0, 0, bytes}, {}}},
+    ASSERT_EQ(1, InsertRowInto(*session_, table_, {{"s", adVarWChar, Text("one"), {}}, {"b", adLongVarBinary, Value{ValueKind::Bytes, 0, 0, bytes}, {}}},
                                      &locator));
     // The stored row comes back whole, the generated key included, with its identity.
     ASSERT_EQ(4u, locator.columns.size());
@@ -149,7 +150,7 @@ TEST_F(PgNative, WritesBackColumnsCreatedWithQuotedCapitals) {
     result.rows.reset();
     ASSERT_EQ((std::vector<std::string>{"ID", "Name"}), baseColumns);
     RowLocator locator;
-    ASSERT_EQ(1, session_->InsertRow(table_, {{"ID", adInteger, Integer(1), {}}, {"Name", adVarWChar, Text("a"), {}}}, &locator));
+    ASSERT_EQ(1, InsertRowInto(*session_, table_, {{"ID", adInteger, Integer(1), {}}, {"Name", adVarWChar, Text("a"), {}}}, &locator));
     RowLocator byKey;
     byKey.columns.emplace_back("ID", Integer(1));
     EXPECT_EQ(1, session_->UpdateRow(table_, {{"Name", adVarWChar, Text("b"), Text("a")}}, &byKey));

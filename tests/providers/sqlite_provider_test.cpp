@@ -13,6 +13,7 @@
 
 #include "ComFailure.h"
 #include "TestDatabases.h"
+#include "insert_row.h"
 
 namespace {
 
@@ -426,13 +427,13 @@ TEST_F(SqliteProviderTest, InsertStoresCanonicalDatesAndReturnsTheLocator) {
         {"b", adBoolean, Value{ValueKind::Boolean, 1, 0, {}}, {}},
         {"g", adLongVarBinary, Value{ValueKind::Bytes, 0, 0, {}}, {}},
     };
-    RowLocator locator{{{"id", Value{}}}};
-    EXPECT_EQ(session_->InsertRow("ins", columns, &locator), 1);
-    ASSERT_EQ(locator.columns.size(), 1u);
+    RowLocator locator;
+    EXPECT_EQ(InsertRowInto(*session_, "ins", columns, &locator), 1);
+    ASSERT_EQ(locator.columns.size(), 6u);
     EXPECT_EQ(locator.columns[0].first, "id");
     EXPECT_EQ(locator.columns[0].second.integer, 1);
-    RowLocator everything;  // no names asked: the row as stored, with the identity
-    EXPECT_EQ(session_->InsertRow("ins", {}, &everything), 1);
+    RowLocator everything;  // the row as stored, with the identity
+    EXPECT_EQ(InsertRowInto(*session_, "ins", {}, &everything), 1);
     ASSERT_EQ(everything.columns.size(), 6u);
     EXPECT_EQ(everything.columns[0].second.integer, 2);
     EXPECT_EQ(everything.columns[2].second.bytes, "dflt");
@@ -441,7 +442,7 @@ TEST_F(SqliteProviderTest, InsertStoresCanonicalDatesAndReturnsTheLocator) {
     // A column added since the last write is seen by the next one.
     OpenSession(Connection())->Execute("alter table ins add column e TEXT DEFAULT 'added'", {});
     RowLocator widened;
-    EXPECT_EQ(session_->InsertRow("ins", {}, &widened), 1);
+    EXPECT_EQ(InsertRowInto(*session_, "ins", {}, &widened), 1);
     ASSERT_EQ(widened.columns.size(), 7u);
     EXPECT_EQ(widened.columns[5].second.bytes, "added");
     EXPECT_EQ(session_->DeleteRow("ins", widened), 1);
@@ -454,16 +455,16 @@ TEST_F(SqliteProviderTest, InsertStoresCanonicalDatesAndReturnsTheLocator) {
     EXPECT_EQ(rows[0][5].integer, 0);
 
     // Text for a date column is stored canonical; text that is no date stores nothing.
-    EXPECT_EQ(session_->InsertRow("ins", {ColumnWrite{"d", adDBTimeStamp, Text("2005/1/2 3:04"), {}}}, nullptr), 1);
+    EXPECT_EQ(InsertRowInto(*session_, "ins", {ColumnWrite{"d", adDBTimeStamp, Text("2005/1/2 3:04"), {}}}, nullptr), 1);
     EXPECT_EQ(Rows("select d from ins where id = (select max(id) from ins)")[0][0].kind, ValueKind::Date);
     EXPECT_EQ(Rows("select typeof(d), d = '2005-01-02 03:04:00' from ins where id = (select max(id) from ins)")[0][1].integer, 1);
-    Failure failure = FailureOf([&] { session_->InsertRow("ins", {ColumnWrite{"d", adDBTimeStamp, Text("soon"), {}}}, nullptr); });
+    Failure failure = FailureOf([&] { InsertRowInto(*session_, "ins", {ColumnWrite{"d", adDBTimeStamp, Text("soon"), {}}}, nullptr); });
     EXPECT_EQ(failure.hr, DISP_E_TYPEMISMATCH);
     EXPECT_EQ(Rows("select count(*) from ins")[0][0].integer, 2);
 
     Run("create table bare (a TEXT)");
     RowLocator identity;
-    EXPECT_EQ(session_->InsertRow("bare", {}, &identity), 1);
+    EXPECT_EQ(InsertRowInto(*session_, "bare", {}, &identity), 1);
     ASSERT_EQ(identity.columns.size(), 2u);
     EXPECT_EQ(identity.columns[1].second.integer, 1);
     EXPECT_EQ(session_->DeleteRow("bare", identity), 1);

@@ -131,20 +131,10 @@ std::string WithIdentityColumn(std::string_view sql, const SingleTableSelect& sh
     result += ' ';
     result += expression;
     result += " AS ";
-    result += kRowIdentityColumn;
+    result += kRowIdentityName;
     result += ',';
     result += sql.substr(shape.listStart);
     return result;
-}
-
-std::string QuoteIdentifier(std::string_view name, char quote) {
-    std::string quoted(1, quote);
-    for (char c : name) {
-        quoted += c;
-        if (c == quote) quoted += c;
-    }
-    quoted += quote;
-    return quoted;
 }
 
 }  // namespace dbplatform::provider

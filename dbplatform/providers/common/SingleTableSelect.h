@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include <dbplatform/providers/common/Identifiers.h>
+
 namespace dbplatform::provider {
 
 struct SingleTableSelect {
@@ -32,14 +34,8 @@ struct SelectRules {
 // statement). A refusal is always safe: the rows are then read without a row identity.
 std::optional<SingleTableSelect> FindSingleTableSelect(std::string_view sql, const SelectRules& rules = {});
 
-// `sql` with `expression AS row_identity_` put first in the select list.
+// `sql` with `expression AS <kRowIdentityName>` put first in the select list.
 std::string WithIdentityColumn(std::string_view sql, const SingleTableSelect& shape,
                                std::string_view expression);
-
-// The name the providers give the added row identity column.
-inline constexpr const char* kRowIdentityColumn = "row_identity_";
-
-// `name` quoted for SQL with `quote` (" or `), the quote character doubled inside.
-std::string QuoteIdentifier(std::string_view name, char quote);
 
 }  // namespace dbplatform::provider

@@ -1,6 +1,7 @@
 #include <dbplatform/providers/odbc/OdbcErrors.h>
 
 #include <dbplatform/com/ComError.h>
+#include <dbplatform/providers/common/Failure.h>
 
 namespace dbplatform::provider::odbc {
 
@@ -25,30 +26,38 @@ Diagnostics ReadDiagnostics(SQLSMALLINT handleType, SQLHANDLE handle) {
 
 namespace {
 bool Contains(const std::string& text, const char* part) { return text.find(part) != std::string::npos; }
+
+FailureKind FailureOfDiagnostics(const Diagnostics& diagnostics, bool connecting) {
+    if (connecting) return FailureKind::Unavailable;
+    const std::string& state = diagnostics.sqlState;
+    const std::string& text = diagnostics.message;
+    if (state == "42S02" || state == "42P01") return FailureKind::UnknownTable;
+    if (state.rfind("23", 0) == 0) return FailureKind::Constraint;
+    if (state.rfind("42", 0) == 0 || state == "37000") return FailureKind::Command;
+    if (state.rfind("22", 0) == 0) return FailureKind::Conversion;
+    if (state == "HY000" || state == "S1000") {
+        if (Contains(text, "no such table")) return FailureKind::UnknownTable;
+        if (Contains(text, "constraint failed") || Contains(text, "not unique")) return FailureKind::Constraint;
+        if (Contains(text, "database is locked") || Contains(text, "busy")) return FailureKind::Unavailable;
+        return FailureKind::Command;
+    }
+    return FailureKind::Unavailable;
+}
+
 }  // namespace
 
 HRESULT HResultForDiagnostics(const Diagnostics& diagnostics, bool connecting) {
-    if (connecting) return E_FAIL;
-    const std::string& state = diagnostics.sqlState;
-    const std::string& text = diagnostics.message;
-    if (state == "42S02" || state == "42P01") return DB_E_NOTABLE;
-    if (state.rfind("23", 0) == 0) return DB_E_INTEGRITYVIOLATION;
-    if (state.rfind("42", 0) == 0 || state == "37000") return DB_E_ERRORSINCOMMAND;
-    if (state.rfind("22", 0) == 0) return DB_E_CANTCONVERTVALUE;
-    if (state == "HY000" || state == "S1000") {
-        if (Contains(text, "no such table")) return DB_E_NOTABLE;
-        if (Contains(text, "constraint failed") || Contains(text, "not unique")) return DB_E_INTEGRITYVIOLATION;
-        if (Contains(text, "database is locked") || Contains(text, "busy")) return E_FAIL;
-        return DB_E_ERRORSINCOMMAND;
-    }
-    return E_FAIL;
+    return HResultOf(FailureOfDiagnostics(diagnostics, connecting));
+}
+
+void ThrowDiagnostics(Diagnostics diagnostics, bool connecting) {
+    if (diagnostics.message.empty()) diagnostics.message = "ODBC call failed";
+    ThrowFailure(FailureOfDiagnostics(diagnostics, connecting), diagnostics.message);
 }
 
 void CheckOdbc(SQLRETURN rc, SQLSMALLINT handleType, SQLHANDLE handle, bool connecting) {
     if (SQL_SUCCEEDED(rc) || rc == SQL_NO_DATA) return;
-    Diagnostics diagnostics = ReadDiagnostics(handleType, handle);
-    if (diagnostics.message.empty()) diagnostics.message = "ODBC call failed";
-    throw _com_error(HResultForDiagnostics(diagnostics, connecting), diagnostics.message);
+    ThrowDiagnostics(ReadDiagnostics(handleType, handle), connecting);
 }
 
 }  // namespace dbplatform::provider::odbc

@@ -21,6 +21,10 @@ Diagnostics ReadDiagnostics(SQLSMALLINT handleType, SQLHANDLE handle);
 // conversion; the SQLite driver reports everything as HY000, so its text decides there.
 HRESULT HResultForDiagnostics(const Diagnostics& diagnostics, bool connecting);
 
+// Throws _com_error for a failure described by `diagnostics` (an empty message reads
+// "ODBC call failed").
+[[noreturn]] void ThrowDiagnostics(Diagnostics diagnostics, bool connecting);
+
 // Throws _com_error with the handle's diagnostics when `rc` is a failure.
 void CheckOdbc(SQLRETURN rc, SQLSMALLINT handleType, SQLHANDLE handle, bool connecting = false);
 

@@ -4,6 +4,7 @@
 
 #include <dbplatform/base/AsciiText.h>
 #include <dbplatform/com/ComError.h>
+#include <dbplatform/providers/common/Failure.h>
 #include <dbplatform/providers/odbc/OdbcCommandTimeout.h>
 #include <dbplatform/providers/odbc/OdbcErrors.h>
 #include <dbplatform/providers/common/ValueText.h>
@@ -17,14 +18,6 @@ bool ReadFixed(SQLHSTMT statement, SQLUSMALLINT column, SQLSMALLINT cType, T* va
     SQLLEN indicator = 0;
     CheckOdbc(SQLGetData(statement, column, cType, value, sizeof *value, &indicator), SQL_HANDLE_STMT, statement);
     return indicator != SQL_NULL_DATA;
-}
-
-// True when the connection's DBMS is `name`.
-bool DbmsIs(SQLHDBC connection, const char* name) {
-    char text[64] = {0};
-    SQLSMALLINT length = 0;
-    if (!SQL_SUCCEEDED(SQLGetInfo(connection, SQL_DBMS_NAME, text, sizeof text, &length))) return false;
-    return EqualNoCase(text, name);
 }
 
 // True when the driver describes result column `column` as unsigned.
@@ -50,12 +43,11 @@ OdbcRows::OdbcRows(std::shared_ptr<OdbcLink> link, SQLHSTMT statement, std::vect
 // no more than the native read.
 void OdbcRows::ChooseNumberReadings() {
     numberAsText_.assign(columns_.size(), false);
-    const bool sqliteDriver = DbmsIs(link_->connection, "SQLite");
     for (std::size_t i = 0; i < columns_.size(); ++i) {
         const ValueKind kind = kinds_[i];
         if (kind != ValueKind::Integer && kind != ValueKind::Double && kind != ValueKind::Boolean) continue;
         const SQLUSMALLINT column = static_cast<SQLUSMALLINT>(i + 1);
-        numberAsText_[i] = sqliteDriver || columns_[i].type == adNumeric ||
+        numberAsText_[i] = link_->numbersAsText || columns_[i].type == adNumeric ||
                            (kind == ValueKind::Integer && IsUnsigned(statement_, column));
     }
 }
@@ -175,7 +167,7 @@ CellView OdbcRows::Cell(std::size_t column) {
     if (column >= cells_.size()) return {};
     const CellData& cell = cells_[column];
     if (cell.notADate)
-        throw _com_error(DISP_E_TYPEMISMATCH, "The value '" + cell.bytes + "' of column " + columns_[column].name +
+        ThrowFailure(FailureKind::NotADate, "The value '" + cell.bytes + "' of column " + columns_[column].name +
                                                   " is not a date");
     return CellView{cell.kind, cell.integer, cell.real, cell.bytes};
 }

@@ -10,6 +10,7 @@
 
 #include <dbplatform/ado/Provider.h>
 #include <dbplatform/providers/common/SingleTableSelect.h>
+#include <dbplatform/providers/odbc/OdbcProduct.h>
 
 namespace dbplatform::provider::odbc {
 
@@ -20,11 +21,9 @@ struct OdbcLink {
     SQLHDBC connection = SQL_NULL_HDBC;
     bool connected = false;
     long commandTimeout = 30;  // seconds for each call that runs or fetches; 0 = none
+    bool numbersAsText = false;  // every number column is read through its text (OdbcRows)
     ~OdbcLink();
 };
-
-// The product behind the driver decides how a row is found again for write-back.
-enum class Dbms { SQLite, PostgreSQL, MariaDB, Other };
 
 // A statement handle freed at the end of its scope (or handed over with Release).
 class Statement {
@@ -60,7 +59,7 @@ public:
     void RollbackTransaction() override;
     bool ConnectionLost() override;
 
-    long InsertRow(const std::string& table, const std::vector<ColumnWrite>& columns, RowLocator* locator) override;
+    InsertedRow InsertRow(const std::string& table, const std::vector<ColumnWrite>& columns) override;
     long UpdateRow(const std::string& table, const std::vector<ColumnWrite>& columns, RowLocator* locator) override;
     long DeleteRow(const std::string& table, const RowLocator& locator) override;
 
@@ -70,16 +69,15 @@ private:
     std::vector<ColumnInfo> Describe(SQLHSTMT statement, bool forUpdate, const std::optional<SingleTableSelect>& shape,
                                      bool identityAdded, std::vector<ValueKind>* kinds);
     std::vector<std::string> KeyColumns(const std::string& table);
-    std::string Name(const std::string& identifier) const;
-    std::string RowCondition(const std::string& table, const RowLocator& locator,
-                             const std::vector<ColumnWrite>* changed, class ParameterList* parameters) const;
+    using StoredRow = std::vector<std::pair<std::string, Value>>;
+    long ReadStoredRow(SQLHSTMT source, bool identityFirst, StoredRow* stored);
+    StoredRow StoredByKey(const std::string& table, const std::vector<ColumnWrite>& columns);
     void EndTransaction(SQLSMALLINT completion);
 
     std::shared_ptr<OdbcLink> link_;
     std::string dbmsName_;
     std::string dbmsVersion_;
-    Dbms dbms_ = Dbms::Other;
-    char quote_ = '"';
+    OdbcProduct product_;  // the product behind the driver, with the driver's quote character
     std::string catalog_;  // the current database, passed to catalog functions on MariaDB
 };
 

@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <cmath>
 
-#include <dbplatform/com/ComError.h>
+#include <dbplatform/providers/common/Failure.h>
 
 namespace dbplatform::provider::odbc {
 
-OdbcType TypeForSqlType(SQLSMALLINT sqlType, SQLULEN columnSize) {
+ColumnType TypeForSqlType(SQLSMALLINT sqlType, SQLULEN columnSize) {
     long size = static_cast<long>(std::min<SQLULEN>(columnSize, 2147483647));
     switch (sqlType) {
         case SQL_INTEGER: return {adInteger, ValueKind::Integer, 4};
@@ -36,8 +36,8 @@ OdbcType TypeForSqlType(SQLSMALLINT sqlType, SQLULEN columnSize) {
 void RefuseNaN(const std::vector<ColumnWrite>& columns) {
     for (const ColumnWrite& column : columns)
         if (column.value.kind == ValueKind::Double && std::isnan(column.value.real))
-            throw _com_error(DB_E_CANTCONVERTVALUE,
-                             "NaN cannot be stored in column " + column.column + ": SQLite would store it as NULL.");
+            ThrowFailure(FailureKind::Conversion,
+                         "NaN cannot be stored in column " + column.column + ": SQLite would store it as NULL.");
 }
 
 }  // namespace dbplatform::provider::odbc

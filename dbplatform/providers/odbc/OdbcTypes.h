@@ -6,17 +6,12 @@
 #include <vector>
 
 #include <dbplatform/ado/Provider.h>
+#include <dbplatform/providers/common/ColumnType.h>
 
 namespace dbplatform::provider::odbc {
 
-struct OdbcType {
-    DataTypeEnum type;
-    ValueKind kind;
-    long definedSize;
-};
-
 // The ADO type of a result column described as `sqlType` with `columnSize`.
-OdbcType TypeForSqlType(SQLSMALLINT sqlType, SQLULEN columnSize);
+ColumnType TypeForSqlType(SQLSMALLINT sqlType, SQLULEN columnSize);
 
 // Refuses (DB_E_CANTCONVERTVALUE) a row to write that holds a NaN, for an engine that would
 // store it as NULL without a word (SQLite): the row could not be located afterwards.

@@ -3,20 +3,27 @@
 #include <cstring>
 
 #include <dbplatform/com/ComError.h>
+#include <dbplatform/providers/common/Failure.h>
 
 namespace dbplatform::provider::postgresql {
 
-HRESULT HResultForSqlState(const char* sqlState) {
-    if (sqlState == nullptr || std::strlen(sqlState) != 5) return E_FAIL;
-    if (std::strcmp(sqlState, "42P01") == 0) return DB_E_NOTABLE;
-    if (std::strncmp(sqlState, "23", 2) == 0) return DB_E_INTEGRITYVIOLATION;
-    if (std::strncmp(sqlState, "42", 2) == 0) return DB_E_ERRORSINCOMMAND;
-    if (std::strncmp(sqlState, "22", 2) == 0) return DB_E_CANTCONVERTVALUE;
+namespace {
+
+FailureKind FailureOfSqlState(const char* sqlState) {
+    if (sqlState == nullptr || std::strlen(sqlState) != 5) return FailureKind::Unavailable;
+    if (std::strcmp(sqlState, "42P01") == 0) return FailureKind::UnknownTable;
+    if (std::strncmp(sqlState, "23", 2) == 0) return FailureKind::Constraint;
+    if (std::strncmp(sqlState, "42", 2) == 0) return FailureKind::Command;
+    if (std::strncmp(sqlState, "22", 2) == 0) return FailureKind::Conversion;
     // Connection, authentication, resources, shutdown: the database is not usable.
     for (const char* lost : {"08", "28", "53", "57", "58", "3D"})
-        if (std::strncmp(sqlState, lost, 2) == 0) return E_FAIL;
-    return DB_E_ERRORSINCOMMAND;
+        if (std::strncmp(sqlState, lost, 2) == 0) return FailureKind::Unavailable;
+    return FailureKind::Command;
 }
+
+}  // namespace
+
+HRESULT HResultForSqlState(const char* sqlState) { return HResultOf(FailureOfSqlState(sqlState)); }
 
 std::string TrimMessage(const char* message) {
     std::string text = message ? message : "";

@@ -3,6 +3,7 @@
 #include <string>
 
 #include <dbplatform/com/ComError.h>
+#include <dbplatform/providers/common/Failure.h>
 #include <dbplatform/providers/common/ValueText.h>
 #include <dbplatform/providers/postgresql/PgCommandTimeout.h>
 #include <dbplatform/providers/postgresql/PgErrors.h>
@@ -123,7 +124,7 @@ CellView PgRows::Cell(std::size_t column) {
         case ValueKind::Integer:
             cell.kind = ValueKind::Integer;
             if (!IntegerFromText(text, &cell.integer))
-                throw _com_error(DB_E_CANTCONVERTVALUE, "not an integer: " + std::string(text));
+                ThrowFailure(FailureKind::Conversion, "not an integer: " + std::string(text));
             break;
         case ValueKind::Boolean:
             cell.kind = ValueKind::Boolean;
@@ -132,18 +133,18 @@ CellView PgRows::Cell(std::size_t column) {
         case ValueKind::Double:
             cell.kind = ValueKind::Double;
             if (!DoubleFromText(text, &cell.real))
-                throw _com_error(DB_E_CANTCONVERTVALUE, "not a number: " + std::string(text));
+                ThrowFailure(FailureKind::Conversion, "not a number: " + std::string(text));
             break;
         case ValueKind::Date:
             cell.kind = ValueKind::Date;
             if (!DateFromServerText(text, &cell.real))
-                throw _com_error(DISP_E_TYPEMISMATCH, "not a date: " + std::string(text));
+                ThrowFailure(FailureKind::NotADate, "not a date: " + std::string(text));
             break;
         case ValueKind::Bytes:
             cell.kind = ValueKind::Bytes;
             if (text.size() >= 2 && text[0] == '\\' && text[1] == 'x') {
                 if (!BytesFromHex(text.substr(2), &decoded_[column]))
-                    throw _com_error(DB_E_CANTCONVERTVALUE, "malformed bytea value");
+                    ThrowFailure(FailureKind::Conversion, "malformed bytea value");
                 cell.bytes = decoded_[column];
             } else {
                 cell.bytes = text;

@@ -9,6 +9,9 @@
 
 #include <dbplatform/automation/DateTime.h>
 #include <dbplatform/com/ComError.h>
+#include <dbplatform/providers/common/Failure.h>
+#include <dbplatform/providers/common/Identifiers.h>
+#include <dbplatform/providers/common/RowDialects.h>
 #include <dbplatform/providers/common/SingleTableSelect.h>
 #include <dbplatform/providers/common/TableListing.h>
 #include <dbplatform/providers/common/ValueText.h>
@@ -92,54 +95,23 @@ struct ResultHolder {
     ~ResultHolder() { PQclear(result); }
 };
 
-bool IsIdentity(const std::string& column) { return column == kRowIdentityColumn; }
-
-// The WHERE conditions that pick the row at `locator` (without its ctid) and check the
-// original values of the columns being changed.
-std::string RowConditions(const RowLocator& locator, const std::vector<ColumnWrite>* changed, Params* params) {
-    std::string where;
-    auto add = [&](const std::string& column, const Value& value, DataTypeEnum type, bool nullSafe) {
-        if (!where.empty()) where += " AND ";
-        if (value.kind == ValueKind::Null) {
-            where += PgIdentifier(column) + " IS NULL";
-        } else {
-            where += PgIdentifier(column) + (nullSafe ? " IS NOT DISTINCT FROM " : " = ") + params->Add(value, type);
-        }
-    };
-    for (const auto& [column, value] : locator.columns)
-        if (!IsIdentity(column)) add(column, value, adVarWChar, false);
-    if (changed)
-        for (const ColumnWrite& write : *changed) add(write.column, write.original, write.type, true);
-    return where;
+// Rows found again by their ctid. Names come from the catalog exactly as stored (an
+// unquoted name was folded to lower case when it was created), so they are always quoted.
+const RowDialect& Dialect() {
+    static const RowDialect dialect = RowDialectOf(Product::PostgreSQL);
+    return dialect;
 }
 
-const Value* IdentityOf(const RowLocator& locator) {
-    for (const auto& [column, value] : locator.columns)
-        if (IsIdentity(column)) return &value;
-    return nullptr;
-}
-
-// "ctid = $n::tid" for a located row, else the first row matching the conditions: a
-// keyless table may hold identical rows and exactly one of them must change.
-std::string TargetRow(const std::string& table, const RowLocator& locator, const std::vector<ColumnWrite>* changed,
-                      Params* params) {
-    if (const Value* identity = IdentityOf(locator)) {
-        std::string where = "ctid = " + params->Add(*identity, adVarWChar) + "::tid";
-        std::string more = RowConditions(locator, changed, params);
-        return more.empty() ? where : where + " AND " + more;
-    }
-    std::string conditions = RowConditions(locator, changed, params);
-    if (conditions.empty()) throw _com_error(DB_E_CONCURRENCYVIOLATION, "the row has no locator");
-    return "ctid = (SELECT ctid FROM " + PgIdentifier(table) + " WHERE " + conditions + " LIMIT 1)";
+AddParameter Collect(Params* params) {
+    return [params](const Value& value, DataTypeEnum type) { return params->Add(value, type); };
 }
 
 // Whether the table `shape` reads is a plain table (with a ctid), not a view.
 bool HasRowIdentity(PGconn* connection, const SingleTableSelect& shape) {
     const char* values[] = {shape.written.c_str()};
-    PGresult* result = PQexecParams(connection, "SELECT relkind FROM pg_class WHERE oid = to_regclass($1)", 1, nullptr,
-                                    values, nullptr, nullptr, 0);
+    PGresult* result = PQexecParams(connection, RelationKindQuery("$1").c_str(), 1, nullptr, values, nullptr, nullptr, 0);
     bool table = PQresultStatus(result) == PGRES_TUPLES_OK && PQntuples(result) == 1 &&
-                 std::strchr("rpm", PQgetvalue(result, 0, 0)[0]) != nullptr;
+                 RelationKindHasRowIdentity(PQgetvalue(result, 0, 0));
     PQclear(result);
     return table;
 }
@@ -162,8 +134,6 @@ Value ValueOfText(const char* text, Oid type) {
 
 }  // namespace
 
-std::string PgIdentifier(const std::string& name) { return QuoteIdentifier(name, '"'); }
-
 PgLink::~PgLink() {
     if (connection) PQfinish(connection);
 }
@@ -185,7 +155,7 @@ PgSession::PgSession(const OpenRequest& request) : link_(std::make_shared<PgLink
     link_->connection = PQconnectdbParams(keywords.data(), values.data(), 0);
     if (link_->connection == nullptr) throw _com_error(E_OUTOFMEMORY, "out of memory");
     if (PQstatus(link_->connection) != CONNECTION_OK)
-        throw _com_error(E_FAIL, TrimMessage(PQerrorMessage(link_->connection)));
+        ThrowFailure(FailureKind::Unavailable, TrimMessage(PQerrorMessage(link_->connection)));
     PQsetNoticeProcessor(link_->connection, SwallowNotice, nullptr);
 }
 
@@ -229,12 +199,12 @@ std::vector<ColumnInfo> PgSession::Describe(PGresult* result, bool withBaseTable
     std::vector<ColumnInfo> columns;
     for (int field = 0; field < PQnfields(result); ++field) {
         Oid type = PQftype(result, field);
-        PgType mapped = TypeForOid(type, PQfmod(result, field));
+        ColumnType mapped = TypeForOid(type, PQfmod(result, field));
         ColumnInfo column;
         column.name = PQfname(result, field);
         column.type = mapped.type;
         column.definedSize = mapped.definedSize;
-        column.rowIdentity = type == kTidOid && column.name == kRowIdentityColumn;
+        column.rowIdentity = type == kTidOid && column.name == kRowIdentityName;
         Oid table = PQftable(result, field);
         int tableColumn = PQftablecol(result, field);
         if (withBaseTables && !column.rowIdentity && table != InvalidOid && tableColumn > 0) {
@@ -300,7 +270,8 @@ CommandResult PgSession::RunForUpdate(const std::string& sql) {
         // Several statements cannot be prepared: they run as they are, without the
         // description of their base tables.
         PQclear(prepared);
-        if (!PQsendQuery(connection, sql.c_str())) throw _com_error(E_FAIL, TrimMessage(PQerrorMessage(connection)));
+        if (!PQsendQuery(connection, sql.c_str()))
+            ThrowFailure(FailureKind::Unavailable, TrimMessage(PQerrorMessage(connection)));
         PQsetSingleRowMode(connection);
         return RunStreaming(nullptr);
     }
@@ -317,7 +288,8 @@ CommandResult PgSession::RunForUpdate(const std::string& sql) {
     }
     PQclear(description);
     // The catalog queries of Describe reuse the unnamed statement: send the text again.
-    if (!PQsendQuery(connection, text.c_str())) throw _com_error(E_FAIL, TrimMessage(PQerrorMessage(connection)));
+    if (!PQsendQuery(connection, text.c_str()))
+        ThrowFailure(FailureKind::Unavailable, TrimMessage(PQerrorMessage(connection)));
     PQsetSingleRowMode(connection);
     return RunStreaming(hasRows ? &columns : nullptr);
 }
@@ -329,7 +301,7 @@ CommandResult PgSession::Execute(const std::string& sql, const ExecuteOptions& o
     return Bounded(link_->connection, link_->commandTimeout, [&] {
         if (options.forUpdate) return RunForUpdate(sql);
         if (!PQsendQuery(link_->connection, sql.c_str()))
-            throw _com_error(E_FAIL, TrimMessage(PQerrorMessage(link_->connection)));
+            ThrowFailure(FailureKind::Unavailable, TrimMessage(PQerrorMessage(link_->connection)));
         PQsetSingleRowMode(link_->connection);
         return RunStreaming(nullptr);
     });
@@ -381,67 +353,39 @@ bool PgSession::ConnectionLost() {
     return PQstatus(connection) == CONNECTION_BAD;
 }
 
-long PgSession::InsertRow(const std::string& table, const std::vector<ColumnWrite>& columns, RowLocator* locator) {
+// The stored row comes back whole (RETURNING), so that defaults and a generated key (a
+// serial) reach the cursor, with the ctid that locates it.
+InsertedRow PgSession::InsertRow(const std::string& table, const std::vector<ColumnWrite>& columns) {
     link_->Quiesce();
     Params params;
-    std::string sql = "INSERT INTO " + PgIdentifier(table);
-    if (columns.empty()) {
-        sql += " DEFAULT VALUES";
-    } else {
-        std::string names, values;
-        for (const ColumnWrite& write : columns) {
-            if (!names.empty()) { names += ", "; values += ", "; }
-            names += PgIdentifier(write.column);
-            values += params.Add(write.value, write.type);
-        }
-        sql += " (" + names + ") VALUES (" + values + ")";
-    }
-    // The stored row comes back whole, so that defaults and a generated key (a serial)
-    // reach the cursor, with the ctid that locates it.
-    sql += " RETURNING ctid, *";
+    const std::string sql = InsertStatement(Dialect(), table, columns, Collect(&params));
     PGresult* result = params.Run(link_->connection, sql, link_->commandTimeout);
     ResultHolder holder{result};
-    long inserted = PQntuples(result);
-    if (locator && inserted == 1) {
-        locator->columns.clear();
-        for (int field = 1; field < PQnfields(result); ++field) {
-            Value value;
-            if (!PQgetisnull(result, 0, field)) value = ValueOfText(PQgetvalue(result, 0, field), PQftype(result, field));
-            locator->columns.emplace_back(PQfname(result, field), std::move(value));
-        }
-        Value identity;
-        identity.kind = ValueKind::Text;
-        identity.bytes = PQgetvalue(result, 0, 0);
-        locator->columns.emplace_back(kRowIdentityColumn, std::move(identity));
+    InsertedRow inserted;
+    inserted.rowsChanged = PQntuples(result);
+    if (inserted.rowsChanged != 1) return inserted;
+    for (int field = 1; field < PQnfields(result); ++field) {
+        Value value;
+        if (!PQgetisnull(result, 0, field)) value = ValueOfText(PQgetvalue(result, 0, field), PQftype(result, field));
+        inserted.stored.emplace_back(PQfname(result, field), std::move(value));
     }
+    inserted.stored.emplace_back(kRowIdentityName, Value{ValueKind::Text, 0, 0, PQgetvalue(result, 0, 0)});
     return inserted;
 }
 
+// An UPDATE writes a new row version: the old ctid no longer finds it, so the new one
+// comes back with RETURNING.
 long PgSession::UpdateRow(const std::string& table, const std::vector<ColumnWrite>& columns, RowLocator* locator) {
     if (columns.empty()) return 1;
     link_->Quiesce();
     Params params;
-    std::string sets;
-    for (const ColumnWrite& write : columns) {
-        if (!sets.empty()) sets += ", ";
-        sets += PgIdentifier(write.column) + " = " + params.Add(write.value, write.type);
-    }
-    std::string sql = "UPDATE " + PgIdentifier(table) + " SET " + sets + " WHERE " +
-                      TargetRow(table, *locator, &columns, &params) + " RETURNING ctid";
+    const std::string sql = UpdateStatement(Dialect(), table, columns, *locator, {}, Collect(&params));
     PGresult* result = params.Run(link_->connection, sql, link_->commandTimeout);
     ResultHolder holder{result};
     long updated = PQntuples(result);
     if (updated == 1) {
-        // An UPDATE writes a new row version: the old ctid no longer finds it. A changed
-        // key column also moves the row's key.
-        for (auto& [column, value] : locator->columns) {
-            if (IsIdentity(column)) {
-                value = Value{ValueKind::Text, 0, 0, PQgetvalue(result, 0, 0)};
-                continue;
-            }
-            for (const ColumnWrite& write : columns)
-                if (write.column == column) value = write.value;
-        }
+        const Value identity{ValueKind::Text, 0, 0, PQgetvalue(result, 0, 0)};
+        FollowUpdate(Dialect(), columns, &identity, locator);
     }
     return updated;
 }
@@ -449,7 +393,7 @@ long PgSession::UpdateRow(const std::string& table, const std::vector<ColumnWrit
 long PgSession::DeleteRow(const std::string& table, const RowLocator& locator) {
     link_->Quiesce();
     Params params;
-    std::string sql = "DELETE FROM " + PgIdentifier(table) + " WHERE " + TargetRow(table, locator, nullptr, &params);
+    const std::string sql = DeleteStatement(Dialect(), table, locator, {}, Collect(&params));
     PGresult* result = params.Run(link_->connection, sql, link_->commandTimeout);
     ResultHolder holder{result};
     return std::atol(PQcmdTuples(result));

@@ -55,7 +55,7 @@ public:
     void RollbackTransaction() override;
     bool ConnectionLost() override;
 
-    long InsertRow(const std::string& table, const std::vector<ColumnWrite>& columns, RowLocator* locator) override;
+    InsertedRow InsertRow(const std::string& table, const std::vector<ColumnWrite>& columns) override;
     long UpdateRow(const std::string& table, const std::vector<ColumnWrite>& columns, RowLocator* locator) override;
     long DeleteRow(const std::string& table, const RowLocator& locator) override;
 
@@ -68,9 +68,5 @@ private:
 
     std::shared_ptr<PgLink> link_;
 };
-
-// `name` as an identifier in SQL. Names come from the catalog exactly as stored (an
-// unquoted name was folded to lower case when it was created), so they are always quoted.
-std::string PgIdentifier(const std::string& name);
 
 }  // namespace dbplatform::provider::postgresql

@@ -2,7 +2,7 @@
 
 namespace dbplatform::provider::postgresql {
 
-PgType TypeForOid(Oid oid, int modifier) {
+ColumnType TypeForOid(Oid oid, int modifier) {
     switch (oid) {
         case kBoolOid: return {adBoolean, ValueKind::Boolean, 2};
         case kByteaOid: return {adLongVarBinary, ValueKind::Bytes, 2147483647};

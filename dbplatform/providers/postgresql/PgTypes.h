@@ -5,6 +5,7 @@
 #include <libpq-fe.h>
 
 #include <dbplatform/ado/Provider.h>
+#include <dbplatform/providers/common/ColumnType.h>
 
 namespace dbplatform::provider::postgresql {
 
@@ -26,14 +27,8 @@ enum : Oid {
     kNumericOid = 1700,
 };
 
-struct PgType {
-    DataTypeEnum type;
-    ValueKind kind;
-    long definedSize;
-};
-
 // The ADO type of a column of `oid` with type modifier `modifier` (PQfmod). Types this
 // layer does not know read as text.
-PgType TypeForOid(Oid oid, int modifier);
+ColumnType TypeForOid(Oid oid, int modifier);
 
 }  // namespace dbplatform::provider::postgresql

@@ -3,29 +3,39 @@
 #include <sqlite3.h>
 
 #include <dbplatform/com/ComError.h>
+#include <dbplatform/providers/common/Failure.h>
 
 namespace dbplatform::sqlite {
 
-HRESULT HResultFromSqlite(int resultCode, std::string_view message) {
+namespace {
+
+provider::FailureKind FailureOfSqlite(int resultCode, std::string_view message) {
+    using provider::FailureKind;
     switch (resultCode & 0xff) {
         case SQLITE_OK:
         case SQLITE_ROW:
         case SQLITE_DONE:
-            return S_OK;
+            return FailureKind::None;
         case SQLITE_CONSTRAINT:
-            return DB_E_INTEGRITYVIOLATION;
+            return FailureKind::Constraint;
         case SQLITE_MISMATCH:
-            return DB_E_CANTCONVERTVALUE;
+            return FailureKind::Conversion;
         case SQLITE_ERROR:
             // SQLite reports an unknown table only through its message.
-            if (message.substr(0, 13) == "no such table") return DB_E_NOTABLE;
-            return DB_E_ERRORSINCOMMAND;
+            if (message.substr(0, 13) == "no such table") return FailureKind::UnknownTable;
+            return FailureKind::Command;
         case SQLITE_RANGE:
         case SQLITE_TOOBIG:
-            return DB_E_ERRORSINCOMMAND;
+            return FailureKind::Command;
         default:
-            return E_FAIL;
+            return FailureKind::Unavailable;
     }
+}
+
+}  // namespace
+
+HRESULT HResultFromSqlite(int resultCode, std::string_view message) {
+    return provider::HResultOf(FailureOfSqlite(resultCode, message));
 }
 
 void ThrowSqliteError(sqlite3* db, int resultCode) {

@@ -5,10 +5,14 @@
 #include <string_view>
 
 #include <dbplatform/base/HResult.h>
+#include <dbplatform/providers/common/Failure.h>
 
 struct sqlite3;
 
 namespace dbplatform::sqlite {
+
+using provider::FailureKind;
+using provider::ThrowFailure;
 
 // The HRESULT for a SQLite result code (extended codes allowed) and its message:
 // a missing table is DB_E_NOTABLE, a constraint DB_E_INTEGRITYVIOLATION, a datatype

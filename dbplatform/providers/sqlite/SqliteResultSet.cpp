@@ -125,7 +125,7 @@ SqliteResultSet::SqliteResultSet(sqlite3* db, std::shared_ptr<CommandClock> cloc
         }
         const char* declared = sqlite3_column_decltype(stmt, i);
         if (declared && *declared) {
-            DeclaredType mapped = MapDeclaredType(declared);
+            ColumnType mapped = MapDeclaredType(declared);
             info.type = mapped.type;
             info.definedSize = mapped.definedSize;
         } else {
@@ -154,7 +154,7 @@ SqliteResultSet::SqliteResultSet(sqlite3* db, std::shared_ptr<CommandClock> cloc
         aheadHasRow_ = Step();
         stepped_ = true;
         for (int i : untyped) {
-            DeclaredType mapped = TypeOfStorageClass(aheadHasRow_ ? sqlite3_column_type(stmt, i) : SQLITE_NULL);
+            ColumnType mapped = TypeOfStorageClass(aheadHasRow_ ? sqlite3_column_type(stmt, i) : SQLITE_NULL);
             columns_[static_cast<std::size_t>(i)].type = mapped.type;
             columns_[static_cast<std::size_t>(i)].definedSize = mapped.definedSize;
         }

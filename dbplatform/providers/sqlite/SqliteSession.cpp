@@ -83,8 +83,9 @@ void UseWriteAheadLog(sqlite3* db, const std::string& path) {
     std::string message = rc == SQLITE_ROW ? std::string() : sqlite3_errmsg(db);
     sqlite3_finalize(pragma);
     if (!EqualNoCase(mode, "wal")) {
-        ThrowError(E_FAIL, "Cannot put the new SQLite database file \"" + path + "\" into WAL journal mode: " +
-                               (message.empty() ? "SQLite kept the mode \"" + mode + "\"" : message));
+        ThrowFailure(FailureKind::Unavailable,
+                     "Cannot put the new SQLite database file \"" + path + "\" into WAL journal mode: " +
+                         (message.empty() ? "SQLite kept the mode \"" + mode + "\"" : message));
     }
 }
 
@@ -100,14 +101,16 @@ std::unique_ptr<provider::Session> OpenSqliteSession(const provider::OpenRequest
     std::optional<std::string> source = request.properties.Get("Data Source");
     std::string path = source ? std::string(Trim(*source)) : std::string();
     if (path.empty()) {
-        ThrowError(E_FAIL, "The SQLite provider needs a database file: the connection string has no Data Source.");
+        ThrowFailure(FailureKind::Unavailable,
+                     "The SQLite provider needs a database file: the connection string has no Data Source.");
     }
     const bool create = IsTrue(request.properties.Get("Create"));
     const bool inMemory = path == ":memory:";
     std::error_code error;
     const bool creating = create && !inMemory && HoldsNoDatabase(path);
     if (!create && !inMemory && !std::filesystem::exists(path, error)) {
-        ThrowError(E_FAIL, "The SQLite database file \"" + path + "\" does not exist (Create=True creates it).");
+        ThrowFailure(FailureKind::Unavailable,
+                     "The SQLite database file \"" + path + "\" does not exist (Create=True creates it).");
     }
     sqlite3* db = nullptr;
     int flags = SQLITE_OPEN_READWRITE | (create || inMemory ? SQLITE_OPEN_CREATE : 0);
@@ -115,14 +118,20 @@ std::unique_ptr<provider::Session> OpenSqliteSession(const provider::OpenRequest
     if (rc != SQLITE_OK) {
         std::string message = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
         sqlite3_close_v2(db);
-        ThrowError(E_FAIL, "Cannot open the SQLite database file \"" + path + "\": " + message);
+        ThrowFailure(FailureKind::Unavailable, "Cannot open the SQLite database file \"" + path + "\": " + message);
     }
     auto session = std::make_unique<SqliteSession>(db);
     sqlite3_extended_result_codes(db, 1);
     long timeout = request.timeoutSeconds;
     session->SetBusyTimeout(timeout);
-    sqlite3_create_function(db, "canonical_date_text", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
-                            &CanonicalDateTextFunction, nullptr, nullptr);
+    // Write-back compares stored dates through this function: without it no date column
+    // could be written, so a session that cannot have it is refused.
+    rc = sqlite3_create_function(db, "canonical_date_text", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
+                                 &CanonicalDateTextFunction, nullptr, nullptr);
+    if (rc != SQLITE_OK) {
+        ThrowError(HResultFromSqlite(rc, sqlite3_errmsg(db)),
+                   std::string("Cannot register the SQL function canonical_date_text: ") + sqlite3_errmsg(db));
+    }
     // Reading the schema now makes a file that is not a database fail here, naming it,
     // rather than at the first query.
     sqlite3_stmt* probe = nullptr;
@@ -131,7 +140,7 @@ std::unique_ptr<provider::Session> OpenSqliteSession(const provider::OpenRequest
     if (rc != SQLITE_ROW) {
         std::string message = sqlite3_errmsg(db);
         sqlite3_finalize(probe);
-        ThrowError(E_FAIL, "Cannot open the SQLite database file \"" + path + "\": " + message);
+        ThrowFailure(FailureKind::Unavailable, "Cannot open the SQLite database file \"" + path + "\": " + message);
     }
     sqlite3_finalize(probe);
     // Only a database made here: an existing file keeps the journal mode its owner chose.
@@ -313,8 +322,8 @@ TableShape SqliteSession::ReadShape(const std::string& table) {
     TableShape shape;
     std::vector<std::pair<int, std::string>> keyPositions;
     Statement info = Prepare("SELECT name, type, pk FROM pragma_table_info(?1) ORDER BY cid");
-    sqlite3_bind_text64(info.get(), 1, table.data(), table.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
-    int rc;
+    int rc = sqlite3_bind_text64(info.get(), 1, table.data(), table.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
+    if (rc != SQLITE_OK) ThrowSqliteError(db_, rc);
     while ((rc = sqlite3_step(info.get())) == SQLITE_ROW) {
         const char* name = reinterpret_cast<const char*>(sqlite3_column_text(info.get(), 0));
         const char* type = reinterpret_cast<const char*>(sqlite3_column_text(info.get(), 1));
@@ -325,11 +334,14 @@ TableShape SqliteSession::ReadShape(const std::string& table) {
     std::sort(keyPositions.begin(), keyPositions.end());
     for (auto& [position, name] : keyPositions) shape.keyColumns.push_back(std::move(name));
     if (rc != SQLITE_DONE) ThrowSqliteError(db_, rc);
-    if (shape.columns.empty()) ThrowError(DB_E_NOTABLE, "no such table: " + table);
+    if (shape.columns.empty()) ThrowFailure(FailureKind::UnknownTable, "no such table: " + table);
 
     Statement list = Prepare("SELECT type, wr FROM pragma_table_list(?1)");
-    sqlite3_bind_text64(list.get(), 1, table.data(), table.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
-    if (sqlite3_step(list.get()) == SQLITE_ROW) {
+    rc = sqlite3_bind_text64(list.get(), 1, table.data(), table.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
+    if (rc != SQLITE_OK) ThrowSqliteError(db_, rc);
+    rc = sqlite3_step(list.get());
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE) ThrowSqliteError(db_, rc);
+    if (rc == SQLITE_ROW) {
         const char* type = reinterpret_cast<const char*>(sqlite3_column_text(list.get(), 0));
         shape.hasRowid = type && std::string_view(type) == "table" && sqlite3_column_int(list.get(), 1) == 0;
     }

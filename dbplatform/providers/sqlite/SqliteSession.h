@@ -9,6 +9,7 @@
 #include <vector>
 
 #include <dbplatform/ado/Provider.h>
+#include <dbplatform/providers/common/Identifiers.h>
 #include <dbplatform/providers/common/SingleTableSelect.h>
 #include <dbplatform/providers/sqlite/SqliteCommandClock.h>
 
@@ -22,8 +23,8 @@ struct StatementCloser {
 };
 using Statement = std::unique_ptr<sqlite3_stmt, StatementCloser>;
 
-// The name of the column this provider adds to locate rows of a table without a key.
-inline constexpr const char* kRowIdentityName = "__row_identity";
+// The column this provider adds to locate rows of a table without a key.
+using provider::kRowIdentityName;
 
 struct Bindings;
 
@@ -57,8 +58,8 @@ public:
     void CommitTransaction() override;
     void RollbackTransaction() override;
 
-    long InsertRow(const std::string& table, const std::vector<provider::ColumnWrite>& columns,
-                   provider::RowLocator* locator) override;
+    provider::InsertedRow InsertRow(const std::string& table,
+                                    const std::vector<provider::ColumnWrite>& columns) override;
     long UpdateRow(const std::string& table, const std::vector<provider::ColumnWrite>& columns,
                    provider::RowLocator* locator) override;
     long DeleteRow(const std::string& table, const provider::RowLocator& locator) override;

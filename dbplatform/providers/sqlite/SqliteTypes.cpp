@@ -7,6 +7,8 @@
 #include <dbplatform/base/AsciiText.h>
 
 namespace dbplatform::sqlite {
+
+using provider::ValueKind;
 namespace {
 
 // Unbounded text and binary columns report the sizes ADO gives long columns.
@@ -36,30 +38,30 @@ long SizeInParentheses(const std::string& declared, long otherwise) {
 // Checks in an order that keeps the narrower meaning: a DATETIME is a date before it is
 // anything else; BIGINT before INT; FLOAT4 before FLOA. Whatever SQLite would give
 // NUMERIC affinity becomes adNumeric.
-DeclaredType MapDeclaredType(std::string_view declaredText) {
+ColumnType MapDeclaredType(std::string_view declaredText) {
     const std::string declared = AsciiUppered(declaredText);
-    if (Contains(declared, "DATE") || Contains(declared, "TIME")) return {adDBTimeStamp, 16};
-    if (Contains(declared, "BOOL") || declared.compare(0, 3, "BIT") == 0) return {adBoolean, 2};
-    if (Contains(declared, "BIGINT") || Contains(declared, "INT8")) return {adBigInt, 8};
-    if (Contains(declared, "INT")) return {adInteger, 4};
+    if (Contains(declared, "DATE") || Contains(declared, "TIME")) return {adDBTimeStamp, ValueKind::Date, 16};
+    if (Contains(declared, "BOOL") || declared.compare(0, 3, "BIT") == 0) return {adBoolean, ValueKind::Boolean, 2};
+    if (Contains(declared, "BIGINT") || Contains(declared, "INT8")) return {adBigInt, ValueKind::Integer, 8};
+    if (Contains(declared, "INT")) return {adInteger, ValueKind::Integer, 4};
     if (Contains(declared, "CHAR") || Contains(declared, "CLOB") || Contains(declared, "TEXT")) {
-        return {adVarWChar, SizeInParentheses(declared, kUnboundedText)};
+        return {adVarWChar, ValueKind::Text, SizeInParentheses(declared, kUnboundedText)};
     }
     if (Contains(declared, "BLOB") || Contains(declared, "IMAGE") || Contains(declared, "BINARY") ||
         Contains(declared, "BYTEA")) {
-        return {adLongVarBinary, SizeInParentheses(declared, kUnboundedBinary)};
+        return {adLongVarBinary, ValueKind::Bytes, SizeInParentheses(declared, kUnboundedBinary)};
     }
-    if (Contains(declared, "FLOAT4") || Contains(declared, "SINGLE")) return {adSingle, 4};
-    if (Contains(declared, "REAL") || Contains(declared, "FLOA") || Contains(declared, "DOUB")) return {adDouble, 8};
-    return {adNumeric, 19};
+    if (Contains(declared, "FLOAT4") || Contains(declared, "SINGLE")) return {adSingle, ValueKind::Double, 4};
+    if (Contains(declared, "REAL") || Contains(declared, "FLOA") || Contains(declared, "DOUB")) return {adDouble, ValueKind::Double, 8};
+    return {adNumeric, ValueKind::Double, 19};
 }
 
-DeclaredType TypeOfStorageClass(int storageClass) {
+ColumnType TypeOfStorageClass(int storageClass) {
     switch (storageClass) {
-        case SQLITE_INTEGER: return {adInteger, 4};
-        case SQLITE_FLOAT: return {adDouble, 8};
-        case SQLITE_BLOB: return {adLongVarBinary, kUnboundedBinary};
-        default: return {adVarWChar, kUnboundedText};
+        case SQLITE_INTEGER: return {adInteger, ValueKind::Integer, 4};
+        case SQLITE_FLOAT: return {adDouble, ValueKind::Double, 8};
+        case SQLITE_BLOB: return {adLongVarBinary, ValueKind::Bytes, kUnboundedBinary};
+        default: return {adVarWChar, ValueKind::Text, kUnboundedText};
     }
 }
 

@@ -5,10 +5,14 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 #include <dbplatform/automation/DateTime.h>
 #include <dbplatform/base/AsciiText.h>
 #include <dbplatform/com/ComError.h>
+#include <dbplatform/providers/common/Failure.h>
+#include <dbplatform/providers/common/Identifiers.h>
+#include <dbplatform/providers/common/RowDialects.h>
 #include <dbplatform/providers/sqlite/SqliteErrors.h>
 #include <dbplatform/providers/sqlite/SqliteResultSet.h>
 #include <dbplatform/providers/sqlite/SqliteSession.h>
@@ -51,22 +55,22 @@ struct Bindings {
 
 namespace {
 
-using provider::ColumnWrite;
-using provider::RowLocator;
-using provider::Value;
-using provider::ValueKind;
+using namespace provider;
 
-bool IsColumnOf(const TableShape& shape, std::string_view name) {
-    return std::any_of(shape.columns.begin(), shape.columns.end(),
-                       [&](const std::string& column) { return EqualNoCase(column, name); });
-}
-
-// A locator entry names the row identity either by the identity column's own name or by
-// one of SQLite's names for the rowid, unless a real column carries that name.
-bool IsIdentity(const TableShape& shape, std::string_view name) {
-    if (EqualNoCase(name, kRowIdentityName)) return true;
-    bool rowidName = EqualNoCase(name, "rowid") || EqualNoCase(name, "_rowid_") || EqualNoCase(name, "oid");
-    return rowidName && !IsColumnOf(shape, name);
+// The rows of `table` as this provider finds them again: by the rowid under whichever of
+// its names no column shadows (each of those names also means it in a locator).
+RowDialect DialectOf(const TableShape& shape) {
+    const std::string rowidName = shape.hasRowid ? shape.rowidName : std::string();
+    RowDialect dialect =
+        EmbeddedSqliteRowDialect(rowidName, sqlite3_compileoption_used("ENABLE_UPDATE_DELETE_LIMIT") != 0);
+    if (!rowidName.empty()) {
+        for (const char* alias : {"rowid", "_rowid_", "oid"}) {
+            const bool shadowed = std::any_of(shape.columns.begin(), shape.columns.end(),
+                                              [&](const std::string& column) { return EqualNoCase(column, alias); });
+            if (!shadowed) dialect.identityAliases.emplace_back(alias);
+        }
+    }
+    return dialect;
 }
 
 // A value as SQLite stores it: dates as canonical text, Booleans as 0/1. A new value for
@@ -81,80 +85,34 @@ Value StorageForm(const Value& value, DataTypeEnum type, bool isNewValue) {
         stored.integer = value.integer != 0;
     } else if (isNewValue && value.kind == ValueKind::Text && type == adDBTimeStamp) {
         if (FAILED(CanonicalDateText(value.bytes, &stored.bytes))) {
-            ThrowError(DISP_E_TYPEMISMATCH, "The value \"" + value.bytes + "\" is not a date.");
+            ThrowFailure(FailureKind::NotADate, "The value \"" + value.bytes + "\" is not a date.");
         }
     }
     return stored;
 }
 
-// SQLite stores a NaN as NULL without a word, and the row written could then no longer be
-// located by the value the cursor holds for it: refused before anything is written.
-void RefuseNaN(const ColumnWrite& column) {
-    if (column.value.kind == ValueKind::Double && std::isnan(column.value.real))
-        ThrowError(DB_E_CANTCONVERTVALUE,
-                   "NaN cannot be stored in column " + column.column + ": SQLite would store it as NULL.");
+// The columns to write in the form SQLite stores them. A NaN is refused before anything
+// is written: SQLite would store it as NULL without a word, and the row written could
+// then no longer be located by the value the cursor holds for it.
+std::vector<ColumnWrite> StoredWrites(const std::vector<ColumnWrite>& columns) {
+    std::vector<ColumnWrite> stored = columns;
+    for (ColumnWrite& column : stored) {
+        if (column.value.kind == ValueKind::Double && std::isnan(column.value.real))
+            ThrowFailure(FailureKind::Conversion,
+                         "NaN cannot be stored in column " + column.column + ": SQLite would store it as NULL.");
+        column.value = StorageForm(column.value, column.type, true);
+    }
+    return stored;
 }
 
-// "column holds the value it had when read", for the value's kind: NULL through IS NULL,
-// dates through their canonical text, Booleans as truth, bytes whatever their storage.
-std::string ConditionOn(const std::string& column, const Value& read, Bindings* bindings) {
-    const std::string quoted = QuoteIdentifier(column);
-    switch (read.kind) {
-        case ValueKind::Null: return quoted + " IS NULL";
-        case ValueKind::Date:
-            bindings->values.push_back(StorageForm(read, adDBTimeStamp, false));
-            return "canonical_date_text(" + quoted + ") = ?";
-        case ValueKind::Boolean:
-            bindings->values.push_back(StorageForm(read, adBoolean, false));
-            return "(" + quoted + " <> 0) = ?";
-        case ValueKind::Bytes:
-            bindings->values.push_back(read);
-            return "CAST(" + quoted + " AS BLOB) = ?";
-        default:
-            bindings->values.push_back(read);
-            return quoted + " = ?";
-    }
+// Collects the statement's values in order; values read back (originals, the locator)
+// are compared in their stored form.
+AddParameter Collect(Bindings* bindings) {
+    return [bindings](const Value& value, DataTypeEnum type) {
+        bindings->values.push_back(StorageForm(value, type, false));
+        return std::string("?");
+    };
 }
-
-// The WHERE clause that reaches exactly the located row, or none. Where the locator is
-// not known to be unique (no rowid, no complete key) the row is picked by its rowid
-// through a LIMIT 1 subquery, so that of two identical rows only one changes.
-std::string WhereOneRow(const std::string& table, const TableShape& shape, const RowLocator& locator,
-                        const std::vector<ColumnWrite>* originals, Bindings* bindings) {
-    std::vector<std::string> conditions;
-    bool unique = false;
-    std::vector<std::string> locatedColumns;
-    for (const auto& [name, value] : locator.columns) {
-        if (IsIdentity(shape, name) && !shape.rowidName.empty()) {
-            bindings->values.push_back(value);
-            conditions.push_back(shape.rowidName + " = ?");
-            unique = true;
-        } else {
-            conditions.push_back(ConditionOn(name, value, bindings));
-            locatedColumns.push_back(name);
-        }
-    }
-    if (!shape.keyColumns.empty()) {
-        unique = unique || std::all_of(shape.keyColumns.begin(), shape.keyColumns.end(), [&](const std::string& key) {
-                     return std::any_of(locatedColumns.begin(), locatedColumns.end(),
-                                        [&](const std::string& located) { return EqualNoCase(located, key); });
-                 });
-    }
-    if (originals) {
-        for (const ColumnWrite& column : *originals) conditions.push_back(ConditionOn(column.column, column.original, bindings));
-    }
-    if (conditions.empty()) ThrowError(E_FAIL, "Cannot locate the row in " + table + ": no key, row identity or value.");
-    std::string where;
-    for (const std::string& condition : conditions) where += (where.empty() ? "" : " AND ") + condition;
-    if (unique) return " WHERE " + where;
-    if (shape.hasRowid && !shape.rowidName.empty()) {
-        return " WHERE " + shape.rowidName + " = (SELECT " + shape.rowidName + " FROM " + QuoteIdentifier(table) +
-               " WHERE " + where + " LIMIT 1)";
-    }
-    if (sqlite3_compileoption_used("ENABLE_UPDATE_DELETE_LIMIT")) return " WHERE " + where + " LIMIT 1";
-    ThrowError(E_FAIL, "Cannot locate a single row in " + table + ": the locator does not cover its primary key.");
-}
-
 
 Reading ReadingOfColumn(sqlite3_stmt* statement, int column) {
     const char* declared = sqlite3_column_decltype(statement, column);
@@ -190,64 +148,41 @@ long SqliteSession::RunCachedChange(const std::string& sql, const Bindings& bind
     return static_cast<long>(sqlite3_changes64(db_));
 }
 
-// The new row's locator holds the names the caller asked for, else every column and the
-// row identity (only the key where there is no rowid), with the values as stored:
-// defaults and conversions included.
-long SqliteSession::InsertRow(const std::string& table, const std::vector<ColumnWrite>& columns, RowLocator* locator) {
+// The new row as stored, defaults and conversions included, with its row identity last;
+// a table without rowid gives its key as written.
+provider::InsertedRow SqliteSession::InsertRow(const std::string& table, const std::vector<ColumnWrite>& columns) {
     const TableShape shape = ShapeOf(table);
-    std::string sql = "INSERT INTO " + QuoteIdentifier(table);
+    const RowDialect dialect = DialectOf(shape);
     Bindings bindings;
-    if (columns.empty()) {
-        sql += " DEFAULT VALUES";
-    } else {
-        std::string names, marks;
-        for (const ColumnWrite& column : columns) {
-            names += (names.empty() ? "" : ", ") + QuoteIdentifier(column.column);
-            marks += marks.empty() ? "?" : ", ?";
-            RefuseNaN(column);
-            bindings.values.push_back(StorageForm(column.value, column.type, true));
+    provider::InsertedRow inserted;
+    inserted.rowsChanged = RunCachedChange(InsertStatement(dialect, table, StoredWrites(columns), Collect(&bindings)), bindings);
+    if (inserted.rowsChanged != 1) return inserted;
+    if (dialect.readBack == RowDialect::ReadBack::ByIdentity) {
+        sqlite3_stmt* stored = Cached(SelectInsertedStatement(dialect, table));
+        const int rc = sqlite3_step(stored);
+        if (rc == SQLITE_DONE) {
+            // A trigger took the row away again: its identity is all there is.
+            sqlite3_reset(stored);
+            inserted.stored.emplace_back(kRowIdentityName, Value{ValueKind::Integer, sqlite3_last_insert_rowid(db_), 0, {}});
+            return inserted;
         }
-        sql += " (" + names + ") VALUES (" + marks + ")";
-    }
-    const long changed = RunCachedChange(sql, bindings);
-    if (!locator) return changed;
-    const sqlite3_int64 rowid = sqlite3_last_insert_rowid(db_);
-
-    std::vector<std::string> names;
-    for (const auto& entry : locator->columns) names.push_back(entry.first);
-    if (names.empty() && shape.hasRowid) {
-        // Every column as stored, and the identity: the caller takes whichever of them
-        // locate its rows, and sees the defaults the database filled in.
-        names = shape.columns;
-        names.emplace_back(kRowIdentityName);
-    }
-    if (names.empty()) names = shape.keyColumns;
-    locator->columns.clear();
-
-    if (shape.hasRowid && !shape.rowidName.empty()) {
-        std::string select;
-        for (const std::string& name : names) {
-            select += (select.empty() ? "" : ", ") + (IsIdentity(shape, name) ? shape.rowidName : QuoteIdentifier(name));
+        if (rc != SQLITE_ROW) {
+            sqlite3_reset(stored);
+            ThrowSqliteError(db_, rc);
         }
-        sqlite3_stmt* stored = Cached("SELECT " + select + " FROM " + QuoteIdentifier(table) + " WHERE " +
-                                      shape.rowidName + " = ?");
-        sqlite3_bind_int64(stored, 1, rowid);
-        const bool found = sqlite3_step(stored) == SQLITE_ROW;
-        for (std::size_t i = 0; i < names.size(); ++i) {
-            Value value;
-            if (found) value = Value::FromCell(ReadCell(stored, static_cast<int>(i), ReadingOfColumn(stored, static_cast<int>(i))));
-            if (IsIdentity(shape, names[i])) value = Value{ValueKind::Integer, rowid, 0, {}};
-            locator->columns.emplace_back(names[i], std::move(value));
-        }
+        const int count = sqlite3_column_count(stored);
+        for (int i = 1; i < count; ++i)
+            inserted.stored.emplace_back(sqlite3_column_name(stored, i), Value::FromCell(ReadCell(stored, i, ReadingOfColumn(stored, i))));
+        inserted.stored.emplace_back(kRowIdentityName, Value{ValueKind::Integer, sqlite3_column_int64(stored, 0), 0, {}});
         sqlite3_reset(stored);
-        return changed;
+        return inserted;
     }
-    for (const std::string& name : names) {
+    for (const std::string& key : shape.keyColumns) {
         auto written = std::find_if(columns.begin(), columns.end(),
-                                    [&](const ColumnWrite& column) { return EqualNoCase(column.column, name); });
-        locator->columns.emplace_back(name, written != columns.end() ? written->value : Value{});
+                                    [&](const ColumnWrite& column) { return EqualNoCase(column.column, key); });
+        inserted.stored.emplace_back(key, written != columns.end() ? written->value : Value{});
     }
-    return changed;
+    return inserted;
 }
 
 // Only the given columns are set, and only if the row still holds their original
@@ -255,47 +190,34 @@ long SqliteSession::InsertRow(const std::string& table, const std::vector<Column
 // PRIMARY KEY (which is the rowid), moves it.
 long SqliteSession::UpdateRow(const std::string& table, const std::vector<ColumnWrite>& columns, RowLocator* locator) {
     const TableShape shape = ShapeOf(table);
+    const RowDialect dialect = DialectOf(shape);
     const RowLocator empty;
     const RowLocator& where = locator ? *locator : empty;
     Bindings bindings;
     if (columns.empty()) {
-        std::string sql = "SELECT 1 FROM " + QuoteIdentifier(table) + WhereOneRow(table, shape, where, nullptr, &bindings);
-        Statement statement = Prepare(sql);
+        Statement statement = Prepare(ExistsStatement(dialect, table, where, shape.keyColumns, Collect(&bindings)));
         bindings.Bind(db_, statement.get());
         int rc = sqlite3_step(statement.get());
         if (rc != SQLITE_ROW && rc != SQLITE_DONE) ThrowSqliteError(db_, rc);
         return rc == SQLITE_ROW ? 1 : 0;
     }
-    std::string assignments;
-    for (const ColumnWrite& column : columns) {
-        assignments += (assignments.empty() ? "" : ", ") + QuoteIdentifier(column.column) + " = ?";
-        RefuseNaN(column);
-        bindings.values.push_back(StorageForm(column.value, column.type, true));
-    }
-    std::string sql = "UPDATE " + QuoteIdentifier(table) + " SET " + assignments +
-                      WhereOneRow(table, shape, where, &columns, &bindings);
-    const long changed = RunCachedChange(sql, bindings);
+    const long changed = RunCachedChange(
+        UpdateStatement(dialect, table, StoredWrites(columns), where, shape.keyColumns, Collect(&bindings)), bindings);
     if (changed != 1 || !locator) return changed;
-    for (auto& [name, value] : locator->columns) {
-        if (IsIdentity(shape, name)) {
-            if (shape.integerKey.empty()) continue;
-            for (const ColumnWrite& column : columns) {
-                if (EqualNoCase(column.column, shape.integerKey) && column.value.kind == ValueKind::Integer) value = column.value;
-            }
-            continue;
-        }
-        for (const ColumnWrite& column : columns) {
-            if (EqualNoCase(column.column, name)) value = column.value;
-        }
+    std::optional<Value> movedIdentity;
+    for (const ColumnWrite& column : columns) {
+        if (!shape.integerKey.empty() && EqualNoCase(column.column, shape.integerKey) &&
+            column.value.kind == ValueKind::Integer)
+            movedIdentity = column.value;
     }
+    FollowUpdate(dialect, columns, movedIdentity ? &*movedIdentity : nullptr, locator);
     return changed;
 }
 
 long SqliteSession::DeleteRow(const std::string& table, const RowLocator& locator) {
     const TableShape shape = ShapeOf(table);
     Bindings bindings;
-    std::string sql = "DELETE FROM " + QuoteIdentifier(table) + WhereOneRow(table, shape, locator, nullptr, &bindings);
-    return RunCachedChange(sql, bindings);
+    return RunCachedChange(DeleteStatement(DialectOf(shape), table, locator, shape.keyColumns, Collect(&bindings)), bindings);
 }
 
 }  // namespace dbplatform::sqlite
