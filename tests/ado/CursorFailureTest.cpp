@@ -330,4 +330,38 @@ TEST_F(CursorFailure, MovesPassOverDeletedRows) {
     }
 }
 
+// GetChunk continues where the last call on the same field and row stopped, and starts
+// over wherever the cursor stands anew, also back on the row a cancelled AddNew left.
+TEST_F(CursorFailure, ChunksStartOverOnEveryNewPosition) {
+    struct Case {
+        const char* what;
+        void (*between)(_RecordsetPtr&);
+        const char* next;  // the chunk after the one read before `between`
+    };
+    const Case cases[] = {
+        {"nothing", [](_RecordsetPtr&) {}, "av"},
+        {"MoveNext and back", [](_RecordsetPtr& rs) { rs->MoveNext(); rs->MovePrevious(); }, "br"},
+        {"cancelled AddNew that read chunks",
+         [](_RecordsetPtr& rs) {
+             rs->AddNew();
+             rs->PutCollect(_variant_t("name"), _variant_t("hello"));
+             EXPECT_STREQ(static_cast<const char*>(_bstr_t(rs->GetFields()->GetItem(_variant_t("name"))->GetChunk(3))), "hel");
+             rs->CancelUpdate();
+         },
+         "br"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SetUp();
+        db_->Find("t")->rows[1][1] = memtest::Text("bravo");
+        _RecordsetPtr rs = Open(adLockOptimistic);
+        MoveToId(rs, 2);
+        FieldPtr name = rs->GetFields()->GetItem(_variant_t("name"));
+        EXPECT_STREQ(static_cast<const char*>(_bstr_t(name->GetChunk(2))), "br");
+        c.between(rs);
+        EXPECT_EQ(static_cast<long>(rs->GetCollect(_variant_t("id"))), 2);
+        EXPECT_STREQ(static_cast<const char*>(_bstr_t(name->GetChunk(2))), c.next);
+    }
+}
+
 }  // namespace
