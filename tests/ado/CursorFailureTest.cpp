@@ -18,6 +18,13 @@ using memtest::Call;
 using memtest::Fault;
 using testcom::FailureOf;
 
+// A fault scripted for one write, and what the host sees of it.
+struct FaultCase {
+    const char* what;
+    Fault fault;
+    HRESULT expected;
+};
+
 class CursorFailure : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -199,12 +206,7 @@ TEST_F(CursorFailure, CancelBatchRestoresWhatWasRead) {
 // An immediate write the provider does not confirm as exactly one row changes nothing
 // in the cursor: an edit stays open to be retried or cancelled, a delete leaves the row.
 TEST_F(CursorFailure, UnconfirmedWriteChangesNothingInTheCursor) {
-    struct Case {
-        const char* what;
-        Fault fault;
-        HRESULT expected;
-    };
-    const Case cases[] = {
+    const FaultCase cases[] = {
         {"update changes no row", {Call::Update, 0, S_OK, "", 0}, DB_E_CONCURRENCYVIOLATION},
         {"update changes two rows", {Call::Update, 0, S_OK, "", 2}, DB_E_CONCURRENCYVIOLATION},
         {"update fails", {Call::Update, 0, DB_E_INTEGRITYVIOLATION, "no"}, DB_E_INTEGRITYVIOLATION},
@@ -212,7 +214,7 @@ TEST_F(CursorFailure, UnconfirmedWriteChangesNothingInTheCursor) {
         {"delete changes two rows", {Call::Delete, 0, S_OK, "", 2}, DB_E_CONCURRENCYVIOLATION},
         {"delete fails", {Call::Delete, 0, E_FAIL, "gone away"}, E_FAIL},
     };
-    for (const Case& c : cases) {
+    for (const FaultCase& c : cases) {
         SCOPED_TRACE(c.what);
         SetUp();
         _RecordsetPtr rs = Open(adLockOptimistic);
@@ -240,16 +242,11 @@ TEST_F(CursorFailure, UnconfirmedWriteChangesNothingInTheCursor) {
 // A new row the provider does not confirm stays an open AddNew: nothing is appended,
 // the host can retry it, or cancel it and be back on the row it left.
 TEST_F(CursorFailure, FailedAddNewStaysOpen) {
-    struct Case {
-        const char* what;
-        Fault fault;
-        HRESULT expected;
-    };
-    const Case cases[] = {
+    const FaultCase cases[] = {
         {"insert fails", {Call::Insert, 0, DB_E_INTEGRITYVIOLATION, "duplicate key"}, DB_E_INTEGRITYVIOLATION},
         {"insert changes no row", {Call::Insert, 0, S_OK, "", 0}, DB_E_CONCURRENCYVIOLATION},
     };
-    for (const Case& c : cases) {
+    for (const FaultCase& c : cases) {
         for (bool retry : {false, true}) {
             SCOPED_TRACE(std::string(c.what) + (retry ? ", retried" : ", cancelled"));
             SetUp();
