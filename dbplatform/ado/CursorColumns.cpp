@@ -1,6 +1,7 @@
 #include "CursorColumns.h"
 
 #include <cassert>
+#include <cctype>
 #include <cstring>
 
 #include <dbplatform/base/CodePage.h>

@@ -114,6 +114,7 @@ TEST_F(CursorFailure, BrokenBatchIsRolledBackAndStaysPending) {
          {"Begin", "Update", "Delete", "Insert", "Rollback"}},
         {"commit fails", {Call::Commit, 0, E_FAIL, "commit refused"}, E_FAIL,
          {"Begin", "Update", "Delete", "Insert", "Commit", "Rollback"}},
+        {"begin fails", {Call::Begin, 0, E_FAIL, "begin refused"}, E_FAIL, {"Begin"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -359,6 +360,38 @@ TEST_F(CursorFailure, ChunksStartOverOnEveryNewPosition) {
         EXPECT_EQ(static_cast<long>(rs->GetCollect(_variant_t("id"))), 2);
         EXPECT_STREQ(static_cast<const char*>(_bstr_t(name->GetChunk(2))), c.next);
     }
+}
+
+// A rollback that fails too does not hide why the batch failed.
+TEST_F(CursorFailure, FailedRollbackKeepsTheCause) {
+    _RecordsetPtr rs = Open(adLockBatchOptimistic);
+    HoldChanges(rs);
+    db_->log.clear();
+    db_->faults = {{Call::AnyWrite, 1, DB_E_INTEGRITYVIOLATION, "the cause"}, {Call::Rollback, 0, E_FAIL, "no rollback"}};
+    testcom::Failure failure = FailureOf([&] { rs->UpdateBatch(adAffectAll); });
+    EXPECT_EQ(failure.hr, DB_E_INTEGRITYVIOLATION);
+    EXPECT_NE(failure.description.find("the cause"), std::string::npos) << failure.description;
+    EXPECT_EQ(db_->log, (std::vector<std::string>{"Begin", "Update", "Delete", "Rollback"}));
+    EXPECT_EQ(Shown(rs), held_);
+}
+
+// A row added to a cursor nobody has read yet is written without reading the table;
+// when rows are wanted the query is read again, its rows go in front of the added one,
+// and positions kept across that (the row a later AddNew left) follow.
+TEST_F(CursorFailure, RowsReadAfterAnEarlyInsertGoInFront) {
+    _RecordsetPtr rs = Open(adLockOptimistic);
+    rs->AddNew();
+    rs->PutCollect(_variant_t("id"), _variant_t(6L));
+    rs->PutCollect(_variant_t("name"), _variant_t("f"));
+    rs->Update();
+    EXPECT_EQ(db_->log, (std::vector<std::string>{"Insert"}));
+    rs->AddNew();
+    rs->PutCollect(_variant_t("id"), _variant_t(7L));
+    EXPECT_EQ(rs->GetRecordCount(), 6);  // reads the query again, under the open AddNew
+    rs->CancelUpdate();
+    EXPECT_EQ(static_cast<long>(rs->GetCollect(_variant_t("id"))), 6);
+    EXPECT_EQ(rs->GetAbsolutePosition(), 6);
+    EXPECT_EQ(Shown(rs), (std::vector<std::string>{"1:a", "2:b", "3:c", "4:d", "5:e", "6:f"}));
 }
 
 }  // namespace
