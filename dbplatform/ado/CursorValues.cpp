@@ -1,0 +1,135 @@
+// The cursor's field values: read from the store or the edit, set into the edit, and
+// read or written in chunks.
+#include <algorithm>
+#include <limits>
+
+#include <dbplatform/base/CodePage.h>
+#include <dbplatform/com/ComError.h>
+
+#include "AdoErrors.h"
+#include "Cursor.h"
+#include "ValueConversion.h"
+
+namespace dbplatform::ado {
+
+using provider::Value;
+using provider::ValueKind;
+
+// The value a field shows now: the pending one during an edit, else the stored one.
+Value Cursor::CurrentValue(std::size_t column) {
+    if (edit_.Active() && edit_.Pending(column)) return *edit_.Pending(column);
+    if (edit_.Adding()) return Value{};
+    navigation_.RequireCurrentRow();
+    return navigation_.Store().GetValue(navigation_.Row(), column);
+}
+
+void Cursor::GetValue(std::size_t field, VARIANT* out) {
+    std::size_t column = columns_.ColumnOfField(field);
+    const RowStore& store = navigation_.Store();
+    // The common case of a walk: no edit, a current row that is not deleted.
+    if (!edit_.Active() && navigation_.OnRow() && !navigation_.Deleted(navigation_.Row()))
+        return CellToVariantAs(store.Cell(navigation_.Row(), column), columns_.ReadType(column), out);
+    if (edit_.Active() && edit_.Pending(column))
+        return CellToVariant(edit_.Pending(column)->View(), columns_.Type(column), out);
+    if (edit_.Adding()) {
+        out->vt = VT_NULL;
+        return;
+    }
+    navigation_.RequireCurrentRow();
+    CellToVariant(store.Cell(navigation_.Row(), column), columns_.Type(column), out);
+}
+
+void Cursor::GetOriginalValue(std::size_t field, VARIANT* out) {
+    std::size_t column = columns_.ColumnOfField(field);
+    if (edit_.Adding()) {
+        out->vt = VT_NULL;
+        return;
+    }
+    navigation_.RequireCurrentRow();
+    if (const std::vector<Value>* originals = batchLog_.OriginalsOf(navigation_.Row()))
+        return CellToVariant((*originals)[column].View(), columns_.Type(column), out);
+    CellToVariant(navigation_.Store().Cell(navigation_.Row(), column), columns_.Type(column), out);
+}
+
+std::size_t Cursor::WritableColumn(std::size_t field) {
+    RequireUpdatable();
+    std::size_t column = columns_.ColumnOfField(field);
+    if (!columns_.Writable(column)) RaiseAdo(adErrFeatureNotAvailableHr);
+    if (!edit_.Adding()) navigation_.RequireCurrentRow();
+    return column;
+}
+
+// Converts first, so that a value the column cannot hold is refused before anything
+// is held for writing.
+void Cursor::PutValue(std::size_t field, const VARIANT& value) {
+    std::size_t column = WritableColumn(field);
+    edit_.Put(column, VariantToValue(value, columns_.Type(column)));
+}
+
+long Cursor::ActualSize(std::size_t field) {
+    std::size_t column = columns_.ColumnOfField(field);
+    Value value = CurrentValue(column);
+    switch (value.kind) {
+        case ValueKind::Null: return 0;
+        case ValueKind::Text:
+        case ValueKind::Bytes: return static_cast<long>(value.bytes.size());
+        case ValueKind::Boolean: return 2;
+        case ValueKind::Integer:
+            switch (columns_.Type(column)) {
+                case adTinyInt: case adUnsignedTinyInt: return 1;
+                case adSmallInt: case adUnsignedSmallInt: return 2;
+                case adBigInt: case adUnsignedBigInt: return 8;
+                default: return value.integer >= std::numeric_limits<LONG>::min() &&
+                                        value.integer <= std::numeric_limits<LONG>::max() ? 4 : 8;
+            }
+        case ValueKind::Double: return columns_.Type(column) == adSingle ? 4 : 8;
+        case ValueKind::Date: return 8;
+    }
+    return 0;
+}
+
+// Text fields give their text in UTF-16 units, binary fields their bytes, each call
+// continuing where the last one on this field and row stopped.
+void Cursor::GetChunk(std::size_t field, long length, VARIANT* out) {
+    if (length < 0) RaiseAdo(adErrInvalidArgumentHr);
+    std::size_t column = columns_.ColumnOfField(field);
+    Value value = CurrentValue(column);
+    std::size_t& offset = edit_.ChunkOffset(column, navigation_.PositionStamp());
+    if (value.kind == ValueKind::Null) {
+        out->vt = VT_NULL;
+        return;
+    }
+    if (value.kind == ValueKind::Bytes) {
+        if (offset >= value.bytes.size()) {
+            out->vt = VT_NULL;
+            return;
+        }
+        std::size_t take = std::min<std::size_t>(static_cast<std::size_t>(length), value.bytes.size() - offset);
+        BytesToVariant(std::string_view(value.bytes).substr(offset, take), out);
+        offset += take;
+        return;
+    }
+    if (value.kind != ValueKind::Text) RaiseAdo(adErrFeatureNotAvailableHr);
+    std::u16string wide = dbplatform::WideFromUtf8(value.bytes);
+    if (offset >= wide.size()) {
+        out->vt = VT_NULL;
+        return;
+    }
+    std::size_t take = std::min<std::size_t>(static_cast<std::size_t>(length), wide.size() - offset);
+    // A chunk longer than a BSTR holds is refused, not cut to the BSTR's UINT length.
+    BSTR chunk = take <= dbplatform::kMaxBstrLength ? SysAllocStringLen(wide.data() + offset, static_cast<UINT>(take)) : nullptr;
+    if (!chunk) throw _com_error(E_OUTOFMEMORY, "A text chunk of " + std::to_string(take) + " characters could not be made a BSTR.");
+    out->vt = VT_BSTR;
+    out->bstrVal = chunk;
+    offset += take;
+}
+
+// The first chunk of an edit replaces the value; later ones append to it.
+void Cursor::AppendChunk(std::size_t field, const VARIANT& data) {
+    std::size_t column = WritableColumn(field);
+    DataTypeEnum type = columns_.Type(column);
+    if (!IsTextType(type) && !IsBinaryType(type)) RaiseAdo(adErrFeatureNotAvailableHr);
+    edit_.Append(column, VariantToValue(data, type));
+}
+
+}  // namespace dbplatform::ado
