@@ -10,6 +10,7 @@
 #include <dbplatform/com/ComError.h>
 
 #include "AdoErrors.h"
+#include "TransactionState.h"
 #include "ValueConversion.h"
 
 namespace dbplatform::ado {
@@ -57,7 +58,7 @@ Cursor::Cursor(std::shared_ptr<provider::Session> session, std::unique_ptr<provi
     : session_(std::move(session)),
       rows_(std::move(rows)),
       sql_(std::move(options.sql)),
-      inTransaction_(std::move(options.inTransaction)),
+      transaction_(std::move(options.transaction)),
       forwardOnly_(options.forwardOnly),
       lockType_(options.lockType) {
     columns_ = rows_->Columns();
@@ -810,7 +811,7 @@ void Cursor::UpdateBatch() {
         if (!anyDeleted) return;
     }
     PrepareForWrite();
-    bool ownTransaction = !(inTransaction_ && inTransaction_());
+    bool ownTransaction = !(transaction_ && transaction_->Open());
     std::vector<std::pair<std::size_t, RowLocator>> located;
     if (ownTransaction) session_->BeginTransaction();
     try {

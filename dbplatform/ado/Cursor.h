@@ -22,13 +22,15 @@
 
 namespace dbplatform::ado {
 
+class TransactionState;
+
 class Cursor {
 public:
     struct Options {
         bool forwardOnly = false;
         LockTypeEnum lockType = adLockReadOnly;
         std::string sql;  // re-run when rows must be read after an early insert
-        std::function<bool()> inTransaction;  // the connection's own transaction is open
+        std::shared_ptr<const TransactionState> transaction;  // the connection's own transaction
     };
 
     Cursor(std::shared_ptr<provider::Session> session, std::unique_ptr<provider::ResultSet> rows, Options options);
@@ -132,7 +134,7 @@ private:
     bool exhausted_ = false;
     bool needRefetch_ = false;
     std::string sql_;
-    std::function<bool()> inTransaction_;
+    std::shared_ptr<const TransactionState> transaction_;
 
     std::vector<provider::ColumnInfo> columns_;
     std::vector<std::size_t> fields_;
