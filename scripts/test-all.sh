@@ -54,7 +54,7 @@ ctest --test-dir build/release --output-on-failure -j"$jobs"
 echo "== tests, sanitizer build"
 ctest --test-dir build/asan --output-on-failure -j"$jobs"
 echo "== ThreadSanitizer build, threading and command-timeout tests"
-# The whole suite under ThreadSanitizer takes over twenty minutes on two cores (the plant and
+# The whole suite under ThreadSanitizer takes about twenty minutes on two cores (the plant and
 # demo programs' tests slow down severalfold); run scripts/test-tsan.sh alone for all of it.
 scripts/test-tsan.sh -R '(PerThreadConnections|HandedOver|SharedReferences|ProcessWideState|ConnectionOwnership|LongQuery|LockWait|SqliteLock|PostgresTimeout|Diagnostics)'
 echo "== exported symbols and installed headers"

@@ -19,9 +19,13 @@ cmake --build build/tsan -j"$jobs"
 
 # Tests left out, by name, with the reason:
 #   examples.BuildAgainstInstall, install.*: they install the tree and build host programs
-#     against it with other compilers; they test packaging, run no threads of ours, and a
-#     host built without -fsanitize=thread cannot load a ThreadSanitizer library.
-excluded='^(examples\.BuildAgainstInstall|install\..*)$'
+#     against it with gcc and clang, without -fsanitize=thread; they test packaging and run
+#     no threads of ours.
+#   tools.MorvaneDemoPlant.follow: its script writes charges with the sqlite3 shell, which
+#     gives up at once on a busy database ("database is locked"), while the follower, many
+#     times slower under ThreadSanitizer, polls the same file; a timing failure of the
+#     script that reports no race.
+excluded='^(examples\.BuildAgainstInstall|install\..*|tools\.MorvaneDemoPlant\.follow)$'
 
 export TSAN_OPTIONS="suppressions=$root/scripts/tsan.supp:second_deadlock_stack=1:history_size=4${TSAN_OPTIONS:+:$TSAN_OPTIONS}"
 ctest --test-dir build/tsan --output-on-failure -j"$jobs" -E "$excluded" "$@"
