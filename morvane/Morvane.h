@@ -9,6 +9,11 @@
 //
 // Status of the query operations: 1 done, 0 a query found no row, -1 a database call
 // failed and the failure was shown in a message box.
+//
+// Threads: separate CMorvane objects work on separate threads at once; one object is
+// used by one thread at a time. Copies share the original's connection and count as
+// one object with it. Each thread calls CoInitialize before its first database call
+// (CMorvane does not) and destroys its objects before its CoUninitialize.
 #pragma once
 
 #include <cstddef>

@@ -2,6 +2,10 @@
 // uses it only through IQuillet and frees it with DeleteQuillet. Hosts call the
 // operations through the virtual table, so their order below is part of the binary
 // interface and must never change: new operations may only be added at the end.
+//
+// Threads: separate IQuillet objects work on separate threads at once; one object
+// (with the recordset GetRecordset hands out) is used by one thread at a time.
+// OpenDatabase calls CoInitialize on its thread itself.
 #pragma once
 
 #include <dbplatform/ado/Ado.h>

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs every test on a fresh Debian 12 machine: installs what is missing, starts the
 # private test database servers, builds a release tree and an ASan+UBSan tree, runs each fuzz target
-# (clang, libFuzzer) for FUZZ_SECONDS (default 60), runs the whole suite in both trees
+# (clang, libFuzzer) for FUZZ_SECONDS (default 60), runs the whole suite in both trees and the
+# threading tests in a ThreadSanitizer tree (scripts/test-tsan.sh runs the whole suite there)
 # and stops the servers it started again, also when something fails.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -52,6 +53,10 @@ echo "== tests, release build"
 ctest --test-dir build/release --output-on-failure -j"$jobs"
 echo "== tests, sanitizer build"
 ctest --test-dir build/asan --output-on-failure -j"$jobs"
+echo "== ThreadSanitizer build, threading and command-timeout tests"
+# The whole suite under ThreadSanitizer takes about twenty minutes on two cores (the plant and
+# demo programs' tests slow down severalfold); run scripts/test-tsan.sh alone for all of it.
+scripts/test-tsan.sh -R '(PerThreadConnections|HandedOver|SharedReferences|ProcessWideState|ConnectionOwnership|LongQuery|LockWait|SqliteLock|PostgresTimeout|Diagnostics)'
 echo "== exported symbols and installed headers"
 scripts/check-interface.sh build/release
 echo "== main job, sanitizer build"

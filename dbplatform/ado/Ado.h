@@ -1,5 +1,10 @@
 // The ADO object model as hosts use it through the #import-style wrappers: properties
 // as GetX()/PutX(), methods by their ADO names, every failure thrown as _com_error.
+//
+// Threads: separate connections work on separate threads at once. A connection and the
+// recordsets, fields and properties obtained from it are one unit, used by one thread
+// at a time (several threads may take turns); a reference to any of them may be
+// released on any thread. Give each thread its own connection rather than sharing one.
 #pragma once
 
 #include <string>

@@ -60,14 +60,9 @@ private:
 // Releasing an open connection ends its session; an open transaction is rolled back
 // by the engine when its session ends.
 ConnectionImpl::~ConnectionImpl() {
-    CloseRecordsets();
+    cursors_.CloseAll();
+    transaction_.reset();
     session_.reset();
-}
-
-void ConnectionImpl::CloseRecordsets() {
-    std::set<RecordsetImpl*> open;
-    open.swap(recordsets_);
-    for (RecordsetImpl* recordset : open) recordset->ForceClose();
 }
 
 _bstr_t ConnectionImpl::GetConnectionString() { return _bstr_t(connectionString_); }
@@ -145,7 +140,7 @@ HRESULT ConnectionImpl::Open(const _bstr_t& connectionString, const _bstr_t& use
     if (!session) throw _com_error(E_FAIL, "The provider could not open the data source.");
     session->SetCommandTimeout(commandTimeout_);
     session_ = std::move(session);
-    transactionLevel_ = 0;
+    transaction_ = std::make_shared<TransactionState>(session_);
     providerName_ = providerName.empty() ? "MSDASQL.1" : providerName;
 
     if (!IsTrueText(parsed.Get("Persist Security Info").value_or(""))) {
@@ -161,21 +156,15 @@ void ConnectionImpl::OpenWith(const std::string& connectionString) {
     Open(_bstr_t(), _bstr_t(), _bstr_t(), adConnectUnspecified);
 }
 
-// A transaction lives in the server's session: once the server connection is gone, so
-// is the transaction, and holding on to it would refuse Close, Open and BeginTrans for
-// good. Nothing is rolled back here; there is nothing left to roll back.
-void ConnectionImpl::ForgetLostTransaction() {
-    if (transactionLevel_ > 0 && session_ && session_->ConnectionLost()) transactionLevel_ = 0;
-}
-
 // Closing inside a transaction is refused, as ADO does, rather than silently rolling
 // back (or committing) the work; a transaction that died with the server connection
 // does not hold the object.
 HRESULT ConnectionImpl::Close() {
     if (!session_) RaiseAdo(adErrObjectClosedHr);
-    ForgetLostTransaction();
-    if (transactionLevel_ > 0) RaiseAdo(adErrInTransactionHr);
-    CloseRecordsets();
+    transaction_->ForgetIfLost();
+    if (transaction_->Open()) RaiseAdo(adErrInTransactionHr);
+    cursors_.CloseAll();
+    transaction_.reset();
     session_.reset();
     return S_OK;
 }
@@ -183,6 +172,18 @@ HRESULT ConnectionImpl::Close() {
 const std::shared_ptr<provider::Session>& ConnectionImpl::Session() {
     if (!session_) RaiseAdo(adErrObjectClosedHr);
     return session_;
+}
+
+TransactionState& ConnectionImpl::Transaction() {
+    if (!transaction_) RaiseAdo(adErrObjectClosedHr);
+    return *transaction_;
+}
+
+std::shared_ptr<CursorSlot> ConnectionImpl::OpenCursor(std::unique_ptr<provider::ResultSet> rows,
+                                                       Cursor::Options options) {
+    const auto& session = Session();
+    options.transaction = transaction_;
+    return cursors_.Add(std::make_unique<Cursor>(session, std::move(rows), std::move(options)));
 }
 
 _RecordsetPtr ConnectionImpl::Execute(const _bstr_t& commandText, VARIANT* recordsAffected, long options) {
@@ -212,46 +213,22 @@ _RecordsetPtr ConnectionImpl::Execute(const _bstr_t& commandText, VARIANT* recor
     return pointer;
 }
 
-// On a lost connection the engine's own error says why a new transaction cannot begin.
+// Answers the new nesting level: always 1, as the engines here do not nest.
 long ConnectionImpl::BeginTrans() {
     DiagnosticScope scope("ADODB.Connection", "BeginTrans", {});
-    const auto& session = Session();
-    ForgetLostTransaction();
-    if (transactionLevel_ > 0) RaiseAdo(adErrFeatureNotAvailableHr);  // the engines here do not nest
-    session->BeginTransaction();
-    transactionLevel_ = 1;
-    return transactionLevel_;
+    Transaction().Begin();
+    return 1;
 }
 
-// A commit that fails because the connection is gone still fails (nothing was
-// committed), but leaves no transaction behind.
 HRESULT ConnectionImpl::CommitTrans() {
     DiagnosticScope scope("ADODB.Connection", "CommitTrans", {});
-    const auto& session = Session();
-    if (transactionLevel_ == 0) throw _com_error(E_FAIL, "No transaction is active.");
-    try {
-        session->CommitTransaction();
-    } catch (const _com_error&) {
-        ForgetLostTransaction();
-        throw;
-    }
-    transactionLevel_ = 0;
+    Transaction().Commit();
     return S_OK;
 }
 
-// Rolling back a transaction that died with the server connection succeeds: the
-// server has already discarded its work, which is what a rollback asks for.
 HRESULT ConnectionImpl::RollbackTrans() {
     DiagnosticScope scope("ADODB.Connection", "RollbackTrans", {});
-    const auto& session = Session();
-    if (transactionLevel_ == 0) throw _com_error(E_FAIL, "No transaction is active.");
-    try {
-        session->RollbackTransaction();
-    } catch (const _com_error&) {
-        ForgetLostTransaction();
-        if (transactionLevel_ > 0) throw;
-    }
-    transactionLevel_ = 0;
+    Transaction().Rollback();
     return S_OK;
 }
 

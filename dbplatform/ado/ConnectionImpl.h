@@ -1,19 +1,23 @@
 // The ADO Connection object: one provider session, its transaction state, and the
 // recordsets opened on it (closed with it).
+//
+// Threads: a connection and everything opened on it (recordsets, their fields, the
+// transaction) are one unit, used by one thread at a time; references to them may be
+// released on any thread.
 #pragma once
 
 #include <memory>
-#include <set>
 #include <string>
 
 #include <dbplatform/ado/Ado.h>
 #include <dbplatform/ado/Provider.h>
 
 #include "AdoObject.h"
+#include "Cursor.h"
+#include "OpenCursors.h"
+#include "TransactionState.h"
 
 namespace dbplatform::ado {
-
-class RecordsetImpl;
 
 class ConnectionImpl : public AdoObject<_Connection> {
 public:
@@ -43,16 +47,15 @@ public:
     // For the recordsets of this connection.
     bool IsOpen() const { return session_ != nullptr; }
     const std::shared_ptr<provider::Session>& Session();  // 3704 when closed
-    bool InTransaction() const { return transactionLevel_ > 0; }
-    void Attach(RecordsetImpl* recordset) { recordsets_.insert(recordset); }
-    void Detach(RecordsetImpl* recordset) { recordsets_.erase(recordset); }
+    // A cursor over `rows` on this connection's session, answering to its transaction,
+    // in a slot that Close empties. 3704 when closed.
+    std::shared_ptr<CursorSlot> OpenCursor(std::unique_ptr<provider::ResultSet> rows, Cursor::Options options);
     // Opens with a connection string given to Recordset.Open in place of a connection.
     void OpenWith(const std::string& connectionString);
 
 private:
     ~ConnectionImpl() override;
-    void CloseRecordsets();
-    void ForgetLostTransaction();
+    TransactionState& Transaction();  // 3704 when closed
 
     std::string connectionString_;
     std::string providerName_;
@@ -60,8 +63,8 @@ private:
     long commandTimeout_ = 30;
     CursorLocationEnum location_ = adUseServer;
     std::shared_ptr<provider::Session> session_;
-    int transactionLevel_ = 0;
-    std::set<RecordsetImpl*> recordsets_;
+    std::shared_ptr<TransactionState> transaction_;  // while open; shared with its cursors
+    OpenCursors cursors_;
 };
 
 // Text helpers shared by the object model.

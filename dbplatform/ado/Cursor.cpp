@@ -4,6 +4,7 @@
 #include <dbplatform/com/ComError.h>
 
 #include "AdoErrors.h"
+#include "TransactionState.h"
 
 namespace dbplatform::ado {
 
@@ -16,7 +17,7 @@ using provider::Value;
 Cursor::Cursor(std::shared_ptr<provider::Session> session, std::unique_ptr<provider::ResultSet> rows, Options options)
     : session_(std::move(session)),
       sql_(std::move(options.sql)),
-      inTransaction_(std::move(options.inTransaction)),
+      transaction_(std::move(options.transaction)),
       lockType_(options.lockType),
       columns_(rows->Columns(), options.lockType),
       navigation_(session_, std::move(rows), sql_, columns_, options.forwardOnly),
@@ -248,7 +249,7 @@ void Cursor::UpdateBatch() {
     if (!columns_.Batch()) return;
     if (!batchLog_.AnyHeld()) return;
     navigation_.PrepareForWrite();
-    bool ownTransaction = !(inTransaction_ && inTransaction_());
+    bool ownTransaction = !(transaction_ && transaction_->Open());
     BatchLog::Located located;
     if (ownTransaction) session_->BeginTransaction();
     try {

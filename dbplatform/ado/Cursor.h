@@ -27,13 +27,15 @@
 
 namespace dbplatform::ado {
 
+class TransactionState;
+
 class Cursor {
 public:
     struct Options {
         bool forwardOnly = false;
         LockTypeEnum lockType = adLockReadOnly;
         std::string sql;  // re-run when rows must be read after an early insert
-        std::function<bool()> inTransaction;  // the connection's own transaction is open
+        std::shared_ptr<const TransactionState> transaction;  // the connection's own transaction is open
     };
 
     Cursor(std::shared_ptr<provider::Session> session, std::unique_ptr<provider::ResultSet> rows, Options options);
@@ -98,7 +100,7 @@ private:
 
     std::shared_ptr<provider::Session> session_;
     std::string sql_;
-    std::function<bool()> inTransaction_;
+    std::shared_ptr<const TransactionState> transaction_;
     LockTypeEnum lockType_;
     CursorColumns columns_;
     CursorNavigation navigation_;

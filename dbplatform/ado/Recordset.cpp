@@ -28,19 +28,12 @@ ConnectionImpl* ConnectionOf(IDispatch* object) {
 
 // Releasing the last reference discards a pending edit: only an explicit Update saves.
 RecordsetImpl::~RecordsetImpl() {
-    if (cursor_) cursor_->DiscardEdit();
-    ReleaseCursor();
-}
-
-void RecordsetImpl::ReleaseCursor() {
-    if (!cursor_) return;
-    cursor_.reset();
-    if (connection_) static_cast<ConnectionImpl*>(connection_.GetInterfacePtr())->Detach(this);
+    if (IsOpen()) slot_->cursor->DiscardEdit();
 }
 
 Cursor& RecordsetImpl::OpenCursor() {
-    if (!cursor_) RaiseAdo(adErrObjectClosedHr);
-    return *cursor_;
+    if (!IsOpen()) RaiseAdo(adErrObjectClosedHr);
+    return *slot_->cursor;
 }
 
 void RecordsetImpl::PutCacheSize(long size) {
@@ -49,20 +42,20 @@ void RecordsetImpl::PutCacheSize(long size) {
 }
 
 void RecordsetImpl::PutCursorLocation(CursorLocationEnum location) {
-    if (cursor_) RaiseAdo(adErrObjectOpenHr);
+    if (IsOpen()) RaiseAdo(adErrObjectOpenHr);
     if (location != adUseNone && location != adUseServer && location != adUseClient) RaiseAdo(adErrInvalidArgumentHr);
     location_ = location;
     locationSet_ = true;
 }
 
 void RecordsetImpl::PutCursorType(CursorTypeEnum type) {
-    if (cursor_) RaiseAdo(adErrObjectOpenHr);
+    if (IsOpen()) RaiseAdo(adErrObjectOpenHr);
     if (type < adOpenUnspecified || type > adOpenStatic) RaiseAdo(adErrInvalidArgumentHr);
     cursorType_ = type;
 }
 
 void RecordsetImpl::PutLockType(LockTypeEnum type) {
-    if (cursor_) RaiseAdo(adErrObjectOpenHr);
+    if (IsOpen()) RaiseAdo(adErrObjectOpenHr);
     if (type != adLockUnspecified && (type < adLockReadOnly || type > adLockBatchOptimistic))
         RaiseAdo(adErrInvalidArgumentHr);
     lockType_ = type;
@@ -74,7 +67,7 @@ _variant_t RecordsetImpl::GetActiveConnection() {
 }
 
 void RecordsetImpl::PutActiveConnection(const _variant_t& input) {
-    if (cursor_) RaiseAdo(adErrObjectOpenHr);
+    if (IsOpen()) RaiseAdo(adErrObjectOpenHr);
     const VARIANT& v = Dereferenced(input);
     if (v.vt == VT_DISPATCH || v.vt == VT_UNKNOWN) {
         IDispatch* object = v.vt == VT_DISPATCH ? v.pdispVal : nullptr;
@@ -101,7 +94,7 @@ void RecordsetImpl::PutActiveConnection(const _variant_t& input) {
 }
 
 void RecordsetImpl::PutRefActiveConnection(IDispatch* object) {
-    if (cursor_) RaiseAdo(adErrObjectOpenHr);
+    if (IsOpen()) RaiseAdo(adErrObjectOpenHr);
     if (!object) {
         connection_ = nullptr;
         return;
@@ -117,7 +110,7 @@ void RecordsetImpl::PutRefActiveConnection(IDispatch* object) {
 // forward-only cursor streams. A statement without rows leaves the recordset closed.
 HRESULT RecordsetImpl::Open(const _variant_t& sourceInput, const _variant_t& connectionInput,
                             CursorTypeEnum cursorType, LockTypeEnum lockType, long options) {
-    if (cursor_) RaiseAdo(adErrObjectOpenHr);
+    if (IsOpen()) RaiseAdo(adErrObjectOpenHr);
     const VARIANT& source = Dereferenced(sourceInput);
     std::string sql;
     if (source.vt == VT_BSTR) sql = Utf8OfBstr(source.bstrVal);
@@ -178,9 +171,7 @@ HRESULT RecordsetImpl::Open(const _variant_t& sourceInput, const _variant_t& con
     cursorOptions.forwardOnly = forwardOnly;
     cursorOptions.lockType = lockType;
     cursorOptions.sql = sql;
-    cursorOptions.inTransaction = [impl] { return impl->InTransaction(); };
-    cursor_ = std::make_unique<Cursor>(session, std::move(result.rows), std::move(cursorOptions));
-    impl->Attach(this);
+    slot_ = impl->OpenCursor(std::move(result.rows), std::move(cursorOptions));
     ++generation_;
     return S_OK;
 }
@@ -195,9 +186,7 @@ void RecordsetImpl::OpenOver(ConnectionImpl* connection, std::unique_ptr<provide
     cursorOptions.forwardOnly = forwardOnly;
     cursorOptions.lockType = adLockReadOnly;
     cursorOptions.sql = sql;
-    cursorOptions.inTransaction = [connection] { return connection->InTransaction(); };
-    cursor_ = std::make_unique<Cursor>(connection->Session(), std::move(rows), std::move(cursorOptions));
-    connection->Attach(this);
+    slot_ = connection->OpenCursor(std::move(rows), std::move(cursorOptions));
     ++generation_;
 }
 
@@ -207,14 +196,8 @@ HRESULT RecordsetImpl::Close() {
     Cursor& cursor = OpenCursor();
     EditModeEnum mode = cursor.EditMode();
     if (mode == adEditInProgress || mode == adEditAdd) RaiseAdo(adErrIllegalOperationHr);
-    ReleaseCursor();
+    slot_.reset();
     return S_OK;
-}
-
-void RecordsetImpl::ForceClose() {
-    if (!cursor_) return;
-    cursor_->DiscardEdit();
-    cursor_.reset();  // the connection has already forgotten us
 }
 
 long RecordsetImpl::GetRecordCount() { return OpenCursor().RecordCount(); }

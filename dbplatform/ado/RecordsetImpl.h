@@ -1,5 +1,8 @@
 // The ADO Recordset object: properties, the open/close life cycle and the mapping of
 // each call onto the cursor engine.
+//
+// Threads: a recordset belongs with its connection (ConnectionImpl.h): the two are used
+// by one thread at a time, never one each on two threads at once.
 #pragma once
 
 #include <memory>
@@ -10,6 +13,7 @@
 
 #include "AdoObject.h"
 #include "Cursor.h"
+#include "OpenCursors.h"
 
 namespace dbplatform::ado {
 
@@ -35,7 +39,7 @@ public:
     HRESULT Open(const _variant_t& source, const _variant_t& activeConnection, CursorTypeEnum cursorType,
                  LockTypeEnum lockType, long options) override;
     HRESULT Close() override;
-    long GetState() override { return cursor_ ? adStateOpen : adStateClosed; }
+    long GetState() override { return IsOpen() ? adStateOpen : adStateClosed; }
     long GetRecordCount() override;
     VARIANT_BOOL GetBOF() override;
     VARIANT_BOOL GetadoEOF() override;
@@ -66,8 +70,6 @@ public:
     // For Connection.Execute and OpenSchema: opens over rows already produced.
     void OpenOver(ConnectionImpl* connection, std::unique_ptr<provider::ResultSet> rows, const std::string& sql,
                   bool forwardOnly);
-    // The connection is closing: drops the cursor and any pending edit.
-    void ForceClose();
     // The open cursor, or 3704.
     Cursor& OpenCursor();
     // Changes whenever the recordset is opened again, so that old Field objects know.
@@ -75,7 +77,8 @@ public:
 
 private:
     ~RecordsetImpl() override;
-    void ReleaseCursor();
+    // Open until Close, or until its connection closes (which empties the slot).
+    bool IsOpen() const { return slot_ && slot_->cursor; }
     void AssignFields(const _variant_t& fields, const _variant_t& values);
 
     long cacheSize_ = 1;
@@ -86,7 +89,7 @@ private:
     _ConnectionPtr connection_;
     std::string pendingConnectionString_;
     std::string source_;
-    std::unique_ptr<Cursor> cursor_;
+    std::shared_ptr<CursorSlot> slot_;  // the connection holds it weakly
     unsigned generation_ = 0;
 };
 

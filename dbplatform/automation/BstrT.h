@@ -1,5 +1,10 @@
 // _bstr_t: a shared, reference-counted wide text. Copies share one buffer; the UTF-8
 // form is made on demand and cached in that buffer.
+//
+// Threads: as for COM objects (dbplatform.h). One _bstr_t is used by one thread at a
+// time, but copies of it may live on different threads: the shared buffer's count is
+// atomic and its cached UTF-8 form is made under a lock, so copies on two threads may
+// be read, converted and destroyed at once. Changing a copy never touches the others.
 #pragma once
 
 #include <string>

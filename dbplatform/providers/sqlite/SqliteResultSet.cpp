@@ -27,7 +27,10 @@ namespace {
 
 // Holds the connection's mutex while values are read, so that the cells of a row are
 // read under one lock instead of one per call, and the values handed out by
-// sqlite3_column_value may be read as protected values.
+// sqlite3_column_value may be read as protected values. This serves SQLite's own rules,
+// not ours: the session and its result sets (the statement cache and table shapes
+// with them) are used by one thread at a time, that of the connection they belong to,
+// and take no lock of their own.
 class ConnectionLock {
 public:
     explicit ConnectionLock(sqlite3* db) : mutex_(sqlite3_db_mutex(db)) { sqlite3_mutex_enter(mutex_); }

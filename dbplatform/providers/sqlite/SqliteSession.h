@@ -90,6 +90,7 @@ private:
     std::shared_ptr<CommandClock> clock_;  // shared with the result sets
     Statement schemaVersion_;  // PRAGMA schema_version, prepared once
     std::int64_t shapesVersion_ = -1;
+    // Unguarded: a session is used by one thread at a time (SqliteResultSet.cpp).
     std::map<std::string, TableShape> shapes_;  // by table name, ASCII lower case
     std::map<std::string, Statement> statements_;
 };
