@@ -1,9 +1,5 @@
-#include <algorithm>
-#include <tuple>
-
 #include <dbplatform/automation/SafeArray.h>
 #include <dbplatform/automation/VariantArgument.h>
-#include <dbplatform/base/AsciiText.h>
 #include <dbplatform/com/ComError.h>
 
 #include "AdoErrors.h"
@@ -70,21 +66,12 @@ provider::TableFilter FilterOf(const _variant_t& restrictions) {
 
 }  // namespace
 
-// The tables listing as ADO gives it: a static, read-only recordset sorted by type,
-// catalog, schema and name. The type restriction is applied here as well, so that it
-// holds whatever the provider does with it.
+// The tables listing as ADO gives it: a static, read-only recordset of the entries the
+// restrictions admit, sorted by type, catalog, schema and name, as the provider lists them.
 _RecordsetPtr ConnectionImpl::OpenSchema(SchemaEnum schema, const _variant_t& restrictions, const _variant_t&) {
     const auto& session = Session();
     if (schema != adSchemaTables) RaiseAdo(adErrFeatureNotAvailableHr);
-    provider::TableFilter filter = FilterOf(restrictions);
-    std::vector<provider::TableEntry> tables = session->ListTables(filter);
-    if (!filter.type.empty())
-        tables.erase(std::remove_if(tables.begin(), tables.end(),
-                                    [&](const provider::TableEntry& t) { return !EqualNoCase(t.type, filter.type); }),
-                     tables.end());
-    std::sort(tables.begin(), tables.end(), [](const provider::TableEntry& a, const provider::TableEntry& b) {
-        return std::tie(a.type, a.catalog, a.schema, a.name) < std::tie(b.type, b.catalog, b.schema, b.name);
-    });
+    std::vector<provider::TableEntry> tables = session->ListTables(FilterOf(restrictions));
     std::vector<ColumnInfo> columns;
     for (const char* name : {"TABLE_CATALOG", "TABLE_SCHEMA", "TABLE_NAME", "TABLE_TYPE", "DESCRIPTION"}) {
         ColumnInfo column;

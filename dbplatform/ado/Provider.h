@@ -148,6 +148,9 @@ public:
     virtual void SetCommandTimeout(long seconds) = 0;
 
     virtual CommandResult Execute(const std::string& sql, const ExecuteOptions& options) = 0;
+    // The tables `filter` admits (the type restriction: one type or a comma-separated
+    // list, compared without regard to case), sorted by type, catalog, schema and name,
+    // the order ADO gives this listing.
     virtual std::vector<TableEntry> ListTables(const TableFilter& filter) = 0;
     virtual std::string DbmsName() = 0;
     virtual std::string DbmsVersion() = 0;
