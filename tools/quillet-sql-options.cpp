@@ -1,6 +1,7 @@
 // The command line of quillet-sql, parsed with CLI11. The help text is also the manual
 // page's source (help2man reads --help and --version at build time).
 #include "quillet-sql-options.h"
+#include "quillet-sql-session.h"
 
 #include <CLI/CLI.hpp>
 
@@ -19,16 +20,7 @@ constexpr const char* kDescription =
     "that product. Without -c or -f it reads standard input; on a terminal, with line\n"
     "editing and history.";
 
-constexpr const char* kFooter =
-    "Commands (a line that starts with a backslash):\n"
-    "  \\kind             the product recognised in the connection string\n"
-    "  \\translate SQL    what the generic dialect becomes for it, without running it\n"
-    "  \\tables           the tables and views\n"
-    "  \\columns TABLE    the columns of TABLE\n"
-    "  \\open [STRING]    open the connection (with another connection string)\n"
-    "  \\close            close it\n"
-    "  \\conninfo         the connection string, passwords masked\n"
-    "  \\q                quit\n"
+constexpr const char* kFooterAfterCommands =
     "\n"
     "Examples:\n"
     "  quillet-sql \"Provider=SQLite;Data Source=plant.db\" -c \"select top 2 * from [t]\"\n"
@@ -54,7 +46,8 @@ std::string DataSourceConnection(const std::string& name) {
 
 int ParseCommandLine(int argc, char** argv, Options& options) {
     CLI::App app(kDescription, "quillet-sql");
-    app.footer(kFooter);
+    app.footer(std::string("Commands (a line that starts with a backslash):\n") + kShellCommands +
+               kFooterAfterCommands);
     app.get_formatter()->column_width(28);
     app.set_version_flag("--version", std::string("quillet-sql ") + QUILLET_SQL_VERSION, "print the version and exit");
     app.set_help_flag("-h,--help", "print this help and exit");

@@ -32,8 +32,12 @@ void SplitCommand(const std::string& command, std::string& name, std::string& re
     rest = command.substr(begin, last + 1 - begin);
 }
 
-const char* const kHelp =
-    "Statements in the generic dialect ([name], #2026-12-08 06:00:00#, select top n ...) end with ';'.\n"
+const char* const kHelpIntro =
+    "Statements in the generic dialect ([name], #2026-12-08 06:00:00#, select top n ...) end with ';'.\n";
+
+}  // namespace
+
+const char* const kShellCommands =
     "  \\kind             the product recognised in the connection string\n"
     "  \\translate SQL    what the generic dialect becomes for it, without running it\n"
     "  \\tables           the tables and views\n"
@@ -42,8 +46,6 @@ const char* const kHelp =
     "  \\close            close it\n"
     "  \\conninfo         the connection string, passwords masked\n"
     "  \\q                quit\n";
-
-}  // namespace
 
 std::string KindText(int kind) {
     switch (kind) {
@@ -170,7 +172,7 @@ Outcome Session::RunCommand(const std::string& command) {
     SplitCommand(command, name, argument);
     if (name == "q" || name == "quit") return Outcome::Quit;
     if (name == "?" || name == "help") {
-        out_ << kHelp;
+        out_ << kHelpIntro << kShellCommands;
         return Outcome::Done;
     }
     if (name == "kind") {

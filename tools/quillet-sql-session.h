@@ -13,6 +13,9 @@
 
 namespace quilletsql {
 
+// The shell's backslash commands, a line each, as --help and \help list them.
+extern const char* const kShellCommands;
+
 enum class Outcome { Done, Failed, Quit };
 
 // Runs statements of the generic dialect (through TranslateSql) and backslash commands on
