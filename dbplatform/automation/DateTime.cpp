@@ -201,24 +201,23 @@ HRESULT DateOfFields(int year, int month, int day, int hour, int minute, int sec
 // fixed places: a cursor parses one per row. False for any other text, which then
 // goes through the full grammar; the fields are those the grammar would read.
 bool CanonicalFields(std::string_view text, int fields[6]) {
-    static constexpr char kShape[] = "dddd-dd-dd dd:dd:dd";
-    if (text.size() != sizeof kShape - 1) return false;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        bool digit = text[i] >= '0' && text[i] <= '9';
-        if (kShape[i] == 'd' ? !digit : text[i] != kShape[i]) return false;
-    }
-    auto number = [&](std::size_t at, std::size_t length) {
-        int value = 0;
-        for (std::size_t i = at; i < at + length; ++i) value = value * 10 + (text[i] - '0');
-        return value;
+    if (text.size() != 19) return false;
+    const char* at = text.data();
+    if (at[4] != '-' || at[7] != '-' || at[10] != ' ' || at[13] != ':' || at[16] != ':') return false;
+    // Two digits at `i`; any non-digit makes the sum of the flags non-zero.
+    unsigned notDigit = 0;
+    auto pair = [&](int i) {
+        unsigned high = static_cast<unsigned char>(at[i]) - '0', low = static_cast<unsigned char>(at[i + 1]) - '0';
+        notDigit |= (high > 9) | (low > 9);
+        return static_cast<int>(high * 10 + low);
     };
-    fields[0] = number(0, 4);
-    fields[1] = number(5, 2);
-    fields[2] = number(8, 2);
-    fields[3] = number(11, 2);
-    fields[4] = number(14, 2);
-    fields[5] = number(17, 2);
-    return true;
+    fields[0] = pair(0) * 100 + pair(2);
+    fields[1] = pair(5);
+    fields[2] = pair(8);
+    fields[3] = pair(11);
+    fields[4] = pair(14);
+    fields[5] = pair(17);
+    return notDigit == 0;
 }
 
 }  // namespace
