@@ -4,7 +4,12 @@
 // child process of its own (this program again, with --mode), so that each peak memory
 // figure belongs to that method alone. Add a method by adding a row to kMethods.
 //
-//   bench-walk [--rows N] [--keep]      default 1,000,000 rows
+//   bench-walk [--rows N] [--repeat R] [--methods a,b,...] [--keep]
+//
+// Defaults: 1,000,000 rows, every method once. With --repeat each method runs R times,
+// each in a fresh process, and the median time and median memory are shown. The memory
+// column is the peak resident memory above the child's own at its start, against the
+// values read (8 bytes per number or date plus the bytes of each text).
 #include <sqlite3.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -13,6 +18,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -107,7 +113,20 @@ struct Measured {
     bool ok = false;
     double seconds = 0;
     double peakMiB = 0;
+    double startMiB = 0;  // the child's resident memory before the method ran
 };
+
+// This process's resident memory now, from /proc (0 when unreadable).
+double ResidentMiB() {
+    FILE* status = std::fopen("/proc/self/status", "r");
+    if (!status) return 0;
+    char line[256];
+    double kib = 0;
+    while (std::fgets(line, sizeof line, status))
+        if (std::sscanf(line, "VmRSS: %lf", &kib) == 1) break;
+    std::fclose(status);
+    return kib / 1024.0;
+}
 
 // Runs one method in a child process and reads its time from a pipe and its peak
 // resident memory from the kernel's accounting of that child.
@@ -133,7 +152,8 @@ Measured RunChild(const char* self, const char* method, const std::string& file)
     struct rusage usage {};
     wait4(child, &status, 0, &usage);
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return measured;
-    measured.ok = std::sscanf(output.c_str(), "%lf", &measured.seconds) == 1;
+    double checksum = 0;
+    measured.ok = std::sscanf(output.c_str(), "%lf %lf %lf", &measured.seconds, &checksum, &measured.startMiB) >= 1;
     measured.peakMiB = usage.ru_maxrss / 1024.0;  // kilobytes on Linux
     return measured;
 }
@@ -143,27 +163,32 @@ Measured RunChild(const char* self, const char* method, const std::string& file)
 int main(int argc, char** argv) {
     long rows = 1000000;
     bool keep = false;
+    int repeat = 1;
+    std::string only;  // ",a,b," when --methods names some
     const char* mode = nullptr;
     std::string database;
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--rows") && i + 1 < argc) rows = std::atol(argv[++i]);
         else if (!std::strcmp(argv[i], "--mode") && i + 1 < argc) mode = argv[++i];
         else if (!std::strcmp(argv[i], "--db") && i + 1 < argc) database = argv[++i];
+        else if (!std::strcmp(argv[i], "--repeat") && i + 1 < argc) repeat = std::max(1, std::atoi(argv[++i]));
+        else if (!std::strcmp(argv[i], "--methods") && i + 1 < argc) only = std::string(",") + argv[++i] + ",";
         else if (!std::strcmp(argv[i], "--keep")) keep = true;
         else {
-            std::fprintf(stderr, "usage: %s [--rows N] [--keep]\n", argv[0]);
+            std::fprintf(stderr, "usage: %s [--rows N] [--repeat R] [--methods a,b,...] [--keep]\n", argv[0]);
             return 2;
         }
     }
     if (mode) {
         if (!std::strcmp(mode, "idle")) {
-            std::printf("0\n");
+            std::printf("0 0 %.3f\n", ResidentMiB());
             return 0;
         }
         for (const auto& method : kMethods) {
             if (std::strcmp(method.name, mode)) continue;
+            double startMiB = ResidentMiB();
             WalkResult result = method.walk(database);
-            std::printf("%.6f %.17g\n", result.seconds, result.checksum);
+            std::printf("%.6f %.17g %.3f\n", result.seconds, result.checksum, startMiB);
             return 0;
         }
         std::fprintf(stderr, "unknown mode %s\n", mode);
@@ -178,18 +203,32 @@ int main(int argc, char** argv) {
     bool inPostgres = benchwalk::LoadIntoPostgres(file);
     if (!inPostgres) std::printf("PostgreSQL not configured (DBPLATFORM_TEST_PG): its walks fail\n");
     Measured idle = RunChild("/proc/self/exe", "idle", file);
-    std::printf("process baseline: %.1f MiB\n\n", idle.peakMiB);
-    std::printf("%-22s %10s %10s %12s %10s\n", "method", "cpu s", "peak MiB", "above base", "time/raw");
+    std::printf("process baseline: %.1f MiB; median of %d run(s) per method\n\n", idle.peakMiB, repeat);
+    std::printf("%-22s %10s %10s %12s %10s %10s\n", "method", "cpu s", "peak MiB", "above start", "x values",
+                "time/raw");
     double rawSeconds = 0;
     for (const auto& method : kMethods) {
-        Measured measured = RunChild("/proc/self/exe", method.name, file);
-        if (!measured.ok) {
+        if (!only.empty() && only.find(std::string(",") + method.name + ",") == std::string::npos) continue;
+        std::vector<double> seconds, above, peaks;
+        for (int run = 0; run < repeat; ++run) {
+            Measured measured = RunChild("/proc/self/exe", method.name, file);
+            if (!measured.ok) break;
+            seconds.push_back(measured.seconds);
+            above.push_back(measured.peakMiB - measured.startMiB);
+            peaks.push_back(measured.peakMiB);
+        }
+        if (static_cast<int>(seconds.size()) != repeat) {
             std::printf("%-22s failed\n", method.name);
             continue;
         }
-        if (rawSeconds == 0) rawSeconds = measured.seconds;
-        std::printf("%-22s %10.3f %10.1f %12.1f %10.2f\n", method.name, measured.seconds, measured.peakMiB,
-                    measured.peakMiB - idle.peakMiB, rawSeconds > 0 ? measured.seconds / rawSeconds : 0.0);
+        auto median = [](std::vector<double> values) {
+            std::sort(values.begin(), values.end());
+            return values[values.size() / 2];
+        };
+        double time = median(seconds), aboveStart = median(above);
+        if (rawSeconds == 0) rawSeconds = time;
+        std::printf("%-22s %10.3f %10.1f %12.1f %10.2f %10.2f\n", method.name, time, median(peaks), aboveStart,
+                    aboveStart * 1048576.0 / rawBytes, rawSeconds > 0 ? time / rawSeconds : 0.0);
     }
     if (inPostgres && !keep) benchwalk::DropFromPostgres(file);
     if (!keep) std::filesystem::remove(file);

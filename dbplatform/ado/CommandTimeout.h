@@ -33,8 +33,15 @@ public:
     bool Fired() const;
 
     struct Entry;
+    struct Slot;
 
 private:
+    // A thread's first watch at a time uses the thread's own slot, without a lock or an
+    // allocation (a watch may be made for every fetched row); a watch made while
+    // another is alive on the same thread is kept in the watchdog's shared list.
+    std::function<void()> cancel_;
+    Slot* slot_ = nullptr;
+    long long deadline_ = 0;
     std::shared_ptr<Entry> entry_;
 };
 

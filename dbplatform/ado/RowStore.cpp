@@ -2,6 +2,7 @@
 
 #include <sys/mman.h>
 
+#include <cassert>
 #include <cstdlib>
 #include <cstring>
 #include <utility>
@@ -57,9 +58,10 @@ void RowStore::Slabs::Reset() {
     used_ = 0;
 }
 
-void* RowStore::Slabs::Take(std::size_t bytes) {
-    bytes = (bytes + 7) & ~std::size_t(7);
-    if (slabs_.empty() || slabs_.back().second - used_ < bytes) {
+void* RowStore::Slabs::Take(std::size_t bytes, std::size_t alignment) {
+    assert(alignment && alignment <= 16 && (alignment & (alignment - 1)) == 0);
+    std::size_t at = (used_ + alignment - 1) & ~(alignment - 1);
+    if (slabs_.empty() || slabs_.back().second < at || slabs_.back().second - at < bytes) {
         bool huge = total_ >= kHugeAfter;
         std::size_t size = huge ? kHugePage * 2 : (total_ < kFirstSlab ? kFirstSlab : total_);
         if (size < bytes) size = (bytes + kHugePage - 1) / kHugePage * kHugePage;
@@ -68,11 +70,10 @@ void* RowStore::Slabs::Take(std::size_t bytes) {
         if (huge) madvise(slab, size, MADV_HUGEPAGE);
         slabs_.emplace_back(static_cast<char*>(slab), size);
         total_ += size;
-        used_ = 0;
+        at = 0;  // malloc'd: aligned for any of these
     }
-    void* at = slabs_.back().first + used_;
-    used_ += bytes;
-    return at;
+    used_ = at + bytes;
+    return slabs_.back().first + at;
 }
 
 RowStore::RowStore(std::size_t columns) : columns_(columns) {}
@@ -92,8 +93,8 @@ std::size_t RowStore::NewRow() {
         std::size_t cells = kRowsPerBlock * (columns_ ? columns_ : 1);
         Block block;
         block.slots = static_cast<std::uint64_t*>(slabs_.Take(cells * sizeof(std::uint64_t)));
-        block.kinds = static_cast<std::uint8_t*>(slabs_.Take(cells));
-        block.flags = static_cast<std::uint8_t*>(slabs_.Take(kRowsPerBlock));
+        block.kinds = static_cast<std::uint8_t*>(slabs_.Take(cells, 1));
+        block.flags = static_cast<std::uint8_t*>(slabs_.Take(kRowsPerBlock, 1));
         blocks_.push_back(block);
     }
     blocks_[row / kRowsPerBlock].flags[row % kRowsPerBlock] = 0;
@@ -101,13 +102,21 @@ std::size_t RowStore::NewRow() {
     return row;
 }
 
-// A stored text is a 32-bit length followed by its bytes; the slot holds its address.
+// A stored text is its length, seven bits a byte with the high bit saying another
+// byte follows (one byte for most texts, five at most), then its bytes, unaligned: a
+// short text costs its size plus one. The slot holds its address.
 std::uint64_t RowStore::StoreBytes(std::string_view bytes) {
     if (bytes.size() > 0xFFFFFFFFu) throw _com_error(E_OUTOFMEMORY, "Value too large.");
-    char* at = static_cast<char*>(slabs_.Take(bytes.size() + 4));
-    std::uint32_t length = static_cast<std::uint32_t>(bytes.size());
-    std::memcpy(at, &length, 4);
-    if (!bytes.empty()) std::memcpy(at + 4, bytes.data(), bytes.size());
+    unsigned char length[5];
+    std::size_t lengthBytes = 0;
+    std::size_t rest = bytes.size();
+    do {
+        length[lengthBytes++] = static_cast<unsigned char>((rest & 0x7F) | (rest > 0x7F ? 0x80 : 0));
+        rest >>= 7;
+    } while (rest);
+    char* at = static_cast<char*>(slabs_.Take(lengthBytes + bytes.size(), 1));
+    std::memcpy(at, length, lengthBytes);
+    if (!bytes.empty()) std::memcpy(at + lengthBytes, bytes.data(), bytes.size());
     return reinterpret_cast<std::uintptr_t>(at);
 }
 

@@ -1,5 +1,6 @@
 // Compact storage of a cursor's rows: one 8-byte slot and one kind byte per cell, kept
-// in fixed blocks of rows, and the bytes of texts and blobs beside them in the same slabs. A
+// in fixed blocks of rows, and the bytes of texts and blobs beside them in the same slabs,
+// each after its length in one to five bytes and unaligned. A
 // million rows never live as a million vectors of VARIANTs; values become VARIANTs only
 // when a field is read. Blocks never move, so growing never copies what was read.
 #pragma once
@@ -58,7 +59,8 @@ private:
         Slabs(Slabs&& other) noexcept;
         Slabs& operator=(Slabs&& other) noexcept;
         ~Slabs();
-        void* Take(std::size_t bytes);
+        // `bytes` at an address aligned to `alignment` (a power of two, at most 16).
+        void* Take(std::size_t bytes, std::size_t alignment = 8);
         // Keeps the largest slab for reuse and frees the others.
         void Reset();
 
@@ -101,10 +103,11 @@ inline provider::CellView RowStore::Cell(std::size_t row, std::size_t column) co
         case provider::ValueKind::Date: std::memcpy(&cell.real, &slot, 8); break;
         case provider::ValueKind::Text:
         case provider::ValueKind::Bytes: {
-            const char* at = reinterpret_cast<const char*>(static_cast<std::uintptr_t>(slot));
-            std::uint32_t length;
-            std::memcpy(&length, at, 4);
-            cell.bytes = std::string_view(at + 4, length);
+            // The length as a little-endian base-128 number: one byte below 128.
+            const unsigned char* at = reinterpret_cast<const unsigned char*>(static_cast<std::uintptr_t>(slot));
+            std::size_t length = *at & 0x7F;
+            for (unsigned shift = 7; *at++ & 0x80; shift += 7) length |= static_cast<std::size_t>(*at & 0x7F) << shift;
+            cell.bytes = std::string_view(reinterpret_cast<const char*>(at), length);
             break;
         }
     }

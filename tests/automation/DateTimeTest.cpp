@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include <dbplatform/automation/DateTime.h>
 
@@ -60,6 +62,37 @@ TEST(DateText, RefusedForms) {
     // An embedded NUL is part of the text, not its end.
     DATE date;
     EXPECT_EQ(dbplatform::DateFromText(std::string_view("2005-03-07\0", 11), &date), DISP_E_TYPEMISMATCH);
+}
+
+// Texts of the stored shape are read at fixed places; the same text with a 'T' takes
+// the full grammar. Both must give the same date, or both refuse it.
+TEST(DateText, StoredShapeAgreesWithTheFullGrammar) {
+    std::vector<std::string> texts = {
+        "2005-03-07 12:05:09", "1899-12-30 00:00:00", "1899-12-29 23:59:59", "0100-01-01 00:00:00",
+        "9999-12-31 23:59:59", "2000-02-29 06:00:00", "1900-02-29 00:00:00", "2005-02-30 10:00:00",
+        "2005-13-01 00:00:00", "2005-00-10 00:00:00", "2005-03-00 00:00:00", "2005-03-07 24:00:00",
+        "2005-03-07 12:60:00", "2005-03-07 12:05:60", "0099-12-31 23:59:59", "0000-01-01 00:00:00",
+    };
+    for (int year : {1601, 1899, 1900, 1970, 2004, 2026}) {
+        for (int month = 1; month <= 12; ++month) {
+            for (int day : {1, 15, 28, 29, 30, 31}) {
+                char text[32];
+                std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", year, month, day, (day * 7) % 24,
+                              (day * 13) % 60, (month * 17) % 60);
+                texts.push_back(text);
+            }
+        }
+    }
+    for (const std::string& text : texts) {
+        std::string other = text;
+        other[10] = 'T';
+        DATE fixed = 123, general = 456;
+        HRESULT fixedHr = dbplatform::DateFromText(text, &fixed);
+        HRESULT generalHr = dbplatform::DateFromText(other, &general);
+        ASSERT_EQ(fixedHr, generalHr) << text;
+        if (SUCCEEDED(fixedHr)) EXPECT_EQ(fixed, general) << text;
+        else EXPECT_EQ(fixed, 123) << text;
+    }
 }
 
 // Automation dates: days since 1899-12-30; before it the integer part is negative and

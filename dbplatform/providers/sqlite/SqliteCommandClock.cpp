@@ -1,6 +1,7 @@
 #include <dbplatform/providers/sqlite/SqliteCommandClock.h>
 
 #include <sqlite3.h>
+#include <time.h>
 
 #include <algorithm>
 #include <climits>
@@ -19,6 +20,12 @@ constexpr int kProgressSteps = 1000;
 constexpr int kPauses[] = {1, 2, 5, 10, 15, 20, 25, 25, 25, 50, 50, 100};
 
 }  // namespace
+
+CommandClock::Clock::time_point CommandClock::Clock::now() noexcept {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
+    return time_point(std::chrono::seconds(now.tv_sec) + std::chrono::nanoseconds(now.tv_nsec));
+}
 
 void CommandClock::Install(sqlite3* db) {
     sqlite3_progress_handler(db, kProgressSteps, &CommandClock::OnProgress, this);

@@ -43,7 +43,17 @@ public:
     [[noreturn]] void Rethrow() const;
 
 private:
-    using Clock = std::chrono::steady_clock;
+    // The monotonic clock at the kernel's tick (a few milliseconds), read without
+    // asking the hardware: a window opens on every fetched row, and the fine clock's
+    // read would be a sizeable share of a row. Timeouts are whole seconds.
+    struct Clock {
+        using duration = std::chrono::nanoseconds;
+        using rep = duration::rep;
+        using period = duration::period;
+        using time_point = std::chrono::time_point<Clock>;
+        static constexpr bool is_steady = true;
+        static time_point now() noexcept;
+    };
     static int OnProgress(void* self);
     static int OnBusy(void* self, int count);
 
