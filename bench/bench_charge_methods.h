@@ -6,12 +6,29 @@
 
 #include <string>
 
+#include "bench_charge_plant.h"
+
 namespace benchcharge {
 
 struct CycleRun {
     double seconds = 0;
     long processed = 0;  // charges whose result was stored
 };
+
+// Records each charge from `first` on (not timed), then times `cycle(number)`, which
+// tells whether it stored the charge's result.
+template <class Cycle>
+CycleRun RunCycles(const std::string& file, long first, long charges, Cycle&& cycle) {
+    ChargingSystem recorder(file);
+    CycleRun run;
+    for (long number = first; number < first + charges; ++number) {
+        recorder.Record(number);
+        double start = Now();
+        run.processed += cycle(number) ? 1 : 0;
+        run.seconds += Now() - start;
+    }
+    return run;
+}
 
 // sqlite3, every statement prepared again on every call (the texts as the store sends them).
 CycleRun RunSqliteReprepared(const std::string& file, long first, long charges);

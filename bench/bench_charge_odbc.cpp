@@ -126,19 +126,6 @@ bool RunStoreCycle(CMorvane& store, long number) {
     return store.ResultInsertBD() == 1;
 }
 
-template <class Cycle>
-CycleRun RunCycles(const std::string& file, long first, long charges, Cycle&& cycle) {
-    ChargingSystem recorder(file);
-    CycleRun run;
-    for (long number = first; number < first + charges; ++number) {
-        recorder.Record(number);
-        double start = Now();
-        run.processed += cycle(number) ? 1 : 0;
-        run.seconds += Now() - start;
-    }
-    return run;
-}
-
 }  // namespace
 
 CycleRun RunOdbcRaw(const std::string& file, long first, long charges) {

@@ -113,16 +113,8 @@ private:
 };
 
 CycleRun RunSqlite(const std::string& file, long first, long charges, bool keepPrepared) {
-    ChargingSystem recorder(file);
     SqliteCycle cycle(file, keepPrepared);
-    CycleRun run;
-    for (long number = first; number < first + charges; ++number) {
-        recorder.Record(number);
-        double start = Now();
-        run.processed += cycle.Run(number) ? 1 : 0;
-        run.seconds += Now() - start;
-    }
-    return run;
+    return RunCycles(file, first, charges, [&](long number) { return cycle.Run(number); });
 }
 
 }  // namespace
