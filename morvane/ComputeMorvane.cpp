@@ -177,11 +177,18 @@ std::string KeyLiteral(const _ConnectionPtr& connection, const char* key) {
     return TimeLiteral(connection, CheckedTimeKey(key, morvane::kSlotSize));
 }
 
-// Opens the key lookup in `recordset` and tells whether it found a row; the recordset
-// is closed when it found none.
-bool ResultKeyExists(_RecordsetPtr& recordset, const _ConnectionPtr& connection, const std::string& canonicalKey) {
+// Opens the key lookup in `recordset` and tells whether it found a row. The recordset
+// stays open either way: when it found none, it is where the new result row is added,
+// its columns (the whole table's) already described, so that the table need not be
+// opened a second time for the insert.
+bool LookUpResultKey(_RecordsetPtr& recordset, const _ConnectionPtr& connection, const std::string& canonicalKey) {
     OpenQuery(recordset, connection, kResultKeySql + TimeLiteral(connection, canonicalKey));
-    if (Found(recordset)) return true;
+    return Found(recordset);
+}
+
+// The key lookup that leaves nothing open when it found no row.
+bool ResultKeyExists(_RecordsetPtr& recordset, const _ConnectionPtr& connection, const std::string& canonicalKey) {
+    if (LookUpResultKey(recordset, connection, canonicalKey)) return true;
     Close(recordset);
     return false;
 }
@@ -476,7 +483,7 @@ int CMorvane::ResultInsertBD() {
         std::string key = CheckedTimeKey(m_szBDTime, morvane::kSlotSize);
         lock.emplace(m_pConnection, key);
         try {
-            exists = ResultKeyExists(m_pRecordset, m_pConnection, key);
+            exists = LookUpResultKey(m_pRecordset, m_pConnection, key);
         } catch (const _com_error&) {
             lock.reset();  // before the failure is shown: other hosts must not wait on a message box
             throw;
@@ -497,11 +504,11 @@ int CMorvane::ResultInsertBD() {
         const bool checked = lock.has_value();
         if (!lock) lock.emplace(m_pConnection, key);
         try {
-            if (!checked && ResultKeyExists(m_pRecordset, m_pConnection, key)) {
+            if (!checked && LookUpResultKey(m_pRecordset, m_pConnection, key)) {
                 lock.reset();
                 return;
             }
-            OpenQuery(m_pRecordset, m_pConnection, kResultTableSql);
+            // The lookup's empty recordset, still open, takes the new row.
             Check(m_pRecordset->AddNew());
             m_pRecordset->PutCollect(_variant_t("TIMESTAMP"), _variant_t(key.c_str()));
             m_pRecordset->PutCollect(_variant_t("MATERIAL"), _variant_t(static_cast<int>(m_nBDMaterial)));

@@ -12,6 +12,7 @@ OdbcProduct OdbcProductOf(std::string_view dbmsName) {
             description.storesNaNAsNull = true;
             description.readsNumbersAsText = true;
             description.bestRowIdIsKey = false;
+            description.schemaVersionQuery = "PRAGMA schema_version";
             break;
         case Product::PostgreSQL:
             description.identityOnlyOnTables = true;

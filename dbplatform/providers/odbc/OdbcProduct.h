@@ -29,6 +29,10 @@ struct OdbcProduct {
     // Whether the driver's best row identifier (SQLSpecialColumns) may stand in for a
     // missing primary key: not where it would name the row identity pseudo-column.
     bool bestRowIdIsKey = true;
+    // A query whose one value changes with every change of any table's definition, made
+    // by any connection (SQLite's schema cookie): key columns read under one value hold
+    // until it changes. Null where the product has none; keys are then read every time.
+    const char* schemaVersionQuery = nullptr;
 };
 
 // The description for the DBMS name the driver reports (SQL_DBMS_NAME).

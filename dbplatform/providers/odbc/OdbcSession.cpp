@@ -78,9 +78,37 @@ std::string OdbcSession::Info(SQLUSMALLINT item) {
     return std::string(buffer, static_cast<std::size_t>(std::clamp<SQLSMALLINT>(length, 0, sizeof buffer - 1)));
 }
 
+// The product's schema version as text; "" where it has none or cannot tell, which
+// keeps nothing. A read that meets the command timeout fails as any statement does.
+std::string OdbcSession::SchemaVersion() {
+    if (!product_.schemaVersionQuery) return "";
+    Statement statement(link_);
+    SQLHSTMT handle = statement.handle();
+    SQLCHAR* query = reinterpret_cast<SQLCHAR*>(const_cast<char*>(product_.schemaVersionQuery));
+    if (!SQL_SUCCEEDED(Bounded(handle, link_->commandTimeout, [&] { return SQLExecDirect(handle, query, SQL_NTS); })) ||
+        !SQL_SUCCEEDED(SQLFetch(handle)))
+        return "";
+    char version[64] = {};
+    SQLLEN length = 0;
+    if (!SQL_SUCCEEDED(SQLGetData(handle, 1, SQL_C_CHAR, version, sizeof version, &length)) || length <= 0 ||
+        length >= static_cast<SQLLEN>(sizeof version))
+        return "";
+    return std::string(version, static_cast<std::size_t>(length));
+}
+
+// The key columns of `table`, read again only when the schema may have changed since
+// they were last read (see TableKeyCache).
+std::vector<std::string> OdbcSession::KeyColumns(const std::string& table) {
+    const std::string version = SchemaVersion();
+    if (const std::vector<std::string>* kept = tableKeys_.Find(table, version)) return *kept;
+    std::vector<std::string> keys = ReadKeyColumns(table);
+    tableKeys_.Keep(table, version, keys);
+    return keys;
+}
+
 // The columns that locate a row of `table`: its primary key, else the driver's best row
 // identifier (a unique index).
-std::vector<std::string> OdbcSession::KeyColumns(const std::string& table) {
+std::vector<std::string> OdbcSession::ReadKeyColumns(const std::string& table) {
     std::vector<std::string> keys;
     auto text = [](const std::string& value) {
         return reinterpret_cast<SQLCHAR*>(const_cast<char*>(value.c_str()));
@@ -139,6 +167,7 @@ std::vector<ColumnInfo> OdbcSession::Describe(SQLHSTMT statement, bool forUpdate
 }
 
 CommandResult OdbcSession::Execute(const std::string& sql, const ExecuteOptions& options) {
+    if (TableKeyCache::MayChangeSchema(sql)) tableKeys_.Forget();
     std::optional<SingleTableSelect> shape;
     std::string text = sql;
     if (options.forUpdate) shape = FindSingleTableSelect(sql);
@@ -238,7 +267,11 @@ void OdbcSession::EndTransaction(SQLSMALLINT completion) {
 }
 
 void OdbcSession::CommitTransaction() { EndTransaction(SQL_COMMIT); }
-void OdbcSession::RollbackTransaction() { EndTransaction(SQL_ROLLBACK); }
+// A rolled-back change of a table's definition takes its schema version back with it.
+void OdbcSession::RollbackTransaction() {
+    tableKeys_.Forget();
+    EndTransaction(SQL_ROLLBACK);
+}
 
 // The driver's own verdict; it knows of a lost link once a call has met it.
 bool OdbcSession::ConnectionLost() {

@@ -11,6 +11,7 @@
 #include <dbplatform/ado/Provider.h>
 #include <dbplatform/providers/common/SingleTableSelect.h>
 #include <dbplatform/providers/odbc/OdbcProduct.h>
+#include <dbplatform/providers/odbc/OdbcTableKeys.h>
 
 namespace dbplatform::provider::odbc {
 
@@ -69,6 +70,8 @@ private:
     std::vector<ColumnInfo> Describe(SQLHSTMT statement, bool forUpdate, const std::optional<SingleTableSelect>& shape,
                                      bool identityAdded, std::vector<ValueKind>* kinds);
     std::vector<std::string> KeyColumns(const std::string& table);
+    std::vector<std::string> ReadKeyColumns(const std::string& table);
+    std::string SchemaVersion();
     using StoredRow = std::vector<std::pair<std::string, Value>>;
     long ReadStoredRow(SQLHSTMT source, bool identityFirst, StoredRow* stored);
     StoredRow StoredByKey(const std::string& table, const std::vector<ColumnWrite>& columns);
@@ -79,6 +82,7 @@ private:
     std::string dbmsVersion_;
     OdbcProduct product_;  // the product behind the driver, with the driver's quote character
     std::string catalog_;  // the current database, passed to catalog functions on MariaDB
+    TableKeyCache tableKeys_;  // key columns read under the schema version that still stands
 };
 
 }  // namespace dbplatform::provider::odbc
