@@ -25,23 +25,6 @@ Reading ReadingFor(DataTypeEnum type) {
 
 namespace {
 
-// Holds the connection's mutex while values are read, so that the cells of a row are
-// read under one lock instead of one per call, and the values handed out by
-// sqlite3_column_value may be read as protected values. This serves SQLite's own rules,
-// not ours: the session and its result sets (the statement cache and table shapes
-// with them) are used by one thread at a time, that of the connection they belong to,
-// and take no lock of their own.
-class ConnectionLock {
-public:
-    explicit ConnectionLock(sqlite3* db) : mutex_(sqlite3_db_mutex(db)) { sqlite3_mutex_enter(mutex_); }
-    ~ConnectionLock() { sqlite3_mutex_leave(mutex_); }
-    ConnectionLock(const ConnectionLock&) = delete;
-    ConnectionLock& operator=(const ConnectionLock&) = delete;
-
-private:
-    sqlite3_mutex* mutex_;
-};
-
 // No allocation: text and blobs are views into SQLite's own buffers, valid until the
 // next step. The text is asked for before its length, as SQLite asks.
 provider::CellView ReadValue(sqlite3_value* value, Reading reading) {
@@ -97,7 +80,6 @@ provider::CellView ReadValue(sqlite3_value* value, Reading reading) {
 }  // namespace
 
 provider::CellView ReadCell(sqlite3_stmt* statement, int column, Reading reading) {
-    ConnectionLock lock(sqlite3_db_handle(statement));
     return ReadValue(sqlite3_column_value(statement, column), reading);
 }
 
@@ -198,14 +180,15 @@ provider::CellView SqliteResultSet::Cell(std::size_t column) {
     return ReadCell(statement_.get(), static_cast<int>(column), readings_[column]);
 }
 
-// The whole row under one lock: a large walk reads every cell of every row.
+// The whole row in one call: a large walk reads every cell of every row. The
+// connection has no mutex (see the session's open), so the values sqlite3_column_value
+// hands out may be read directly.
 void SqliteResultSet::ReadRow(provider::CellView* cells, std::size_t count) {
     if (done_) {
         for (std::size_t c = 0; c < count; ++c) cells[c] = provider::CellView{};
         return;
     }
     sqlite3_stmt* statement = statement_.get();
-    ConnectionLock lock(db_);
     for (std::size_t c = 0; c < count; ++c) {
         cells[c] = c < readings_.size() ? ReadValue(sqlite3_column_value(statement, static_cast<int>(c)), readings_[c])
                                         : provider::CellView{};
