@@ -6,8 +6,11 @@
 // trunc(date) and |date - trunc(date)|, never with floor().
 #include <dbplatform/automation/DateTime.h>
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -117,13 +120,6 @@ long long SecondsFromFields(const std::tm& fields) {
            fields.tm_hour * 3600LL + fields.tm_min * 60LL + fields.tm_sec;
 }
 
-bool IsLeapYear(long long year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
-
-unsigned DaysInMonth(long long year, unsigned month) {
-    static constexpr unsigned kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    return month == 2 && IsLeapYear(year) ? 29 : kDays[month - 1];
-}
-
 // A cursor over the text being parsed; every read is bounds-checked.
 class Reader {
 public:
@@ -186,38 +182,75 @@ bool dbplatform::IsValidDate(DATE date) {
 // into a different day.
 namespace {
 
-// The calendar check and composition every accepted text ends in.
+// Days before each month of a common year; a leap year has one more from March on.
+constexpr int kDaysBefore[13] = {0, 0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334};
+constexpr int kDaysIn[13] = {0, 31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+// Days from 0001-01-01 to 1899-12-30, in the count DateOfFields uses.
+constexpr long long kEpochFromYearOne = 693593;
+static_assert(DaysFromCivil(1, 1, 1) + kEpochFromYearOne == kEpoch);
+
+// The calendar check and composition every accepted text ends in. Years here are
+// 100..9999 (four digits, the smaller refused), so the day count needs no era
+// arithmetic: whole years since year 1, then the month's days.
 HRESULT DateOfFields(int year, int month, int day, int hour, int minute, int second, double fraction, DATE* date) {
-    if (year < 100 || month < 1 || month > 12 || day < 1 ||
-        static_cast<unsigned>(day) > DaysInMonth(year, static_cast<unsigned>(month)) || hour > 23 ||
-        minute > 59 || second > 59)
+    if (year < 100 || year > 9999 || month < 1 || month > 12 || day < 1 || hour < 0 || hour > 23 || minute < 0 ||
+        minute > 59 || second < 0 || second > 59)
         return DISP_E_TYPEMISMATCH;
-    long long dayNumber = DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) - kEpoch;
+    const unsigned y = static_cast<unsigned>(year);
+    const bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+    const int leapDay = leap && month > 2 ? 1 : 0;
+    if (day > kDaysIn[month] + (leap && month == 2 ? 1 : 0)) return DISP_E_TYPEMISMATCH;
+    const unsigned before = y - 1;
+    const long long dayNumber = static_cast<long long>(before * 365 + before / 4 - before / 100 + before / 400) +
+                                kDaysBefore[month] + leapDay + day - 1 - kEpochFromYearOne;
     *date = ComposeDate(dayNumber, hour * 3600.0 + minute * 60.0 + second + fraction);
     return S_OK;
 }
 
+// True when every byte of `word` that `mask` selects is an ASCII digit: its high
+// nibble is 3, and adding 6 leaves it 3 (0x3A..0x3F become 0x40..0x45). A byte that
+// fails the first test makes the answer false whatever a carry out of it does.
+constexpr bool DigitsAt(std::uint64_t word, std::uint64_t mask) {
+    const std::uint64_t high = 0xF0F0F0F0F0F0F0F0ull & mask, three = 0x3030303030303030ull & mask;
+    return (word & high) == three && ((word + 0x0606060606060606ull) & high) == three;
+}
+
+// Byte k of the result is 10 x digit k + digit k+1, for the digit pairs of a word
+// whose digits were checked (separator bytes give values that are never used).
+constexpr std::uint64_t Pairs(std::uint64_t word) {
+    const std::uint64_t units = word & 0x0F0F0F0F0F0F0F0Full;
+    return units * 10 + (units >> 8);
+}
+
 // The canonical "YYYY-MM-DD HH:MM:SS" (as every date is stored and written), read at
-// fixed places: a cursor parses one per row. False for any other text, which then
-// goes through the full grammar; the fields are those the grammar would read.
+// fixed places as three overlapping eight-byte words: a cursor parses one per row.
+// False for any other text, which then goes through the full grammar; the fields are
+// those the grammar would read.
 bool CanonicalFields(std::string_view text, int fields[6]) {
     if (text.size() != 19) return false;
-    const char* at = text.data();
-    if (at[4] != '-' || at[7] != '-' || at[10] != ' ' || at[13] != ':' || at[16] != ':') return false;
-    // Two digits at `i`; any non-digit makes the sum of the flags non-zero.
-    unsigned notDigit = 0;
-    auto pair = [&](int i) {
-        unsigned high = static_cast<unsigned char>(at[i]) - '0', low = static_cast<unsigned char>(at[i + 1]) - '0';
-        notDigit |= (high > 9) | (low > 9);
-        return static_cast<int>(high * 10 + low);
-    };
-    fields[0] = pair(0) * 100 + pair(2);
-    fields[1] = pair(5);
-    fields[2] = pair(8);
-    fields[3] = pair(11);
-    fields[4] = pair(14);
-    fields[5] = pair(17);
-    return notDigit == 0;
+    std::uint64_t date, day, time;  // bytes 0..7 "YYYY-MM-", 8..15 "DD HH:MM", 11..18 "HH:MM:SS"
+    std::memcpy(&date, text.data(), 8);
+    std::memcpy(&day, text.data() + 8, 8);
+    std::memcpy(&time, text.data() + 11, 8);
+    if constexpr (std::endian::native != std::endian::little) {
+        date = __builtin_bswap64(date);
+        day = __builtin_bswap64(day);
+        time = __builtin_bswap64(time);
+    }
+    const bool separators = (date & 0xFF0000FF00000000ull) == 0x2D00002D00000000ull &&
+                            (day & 0x0000000000FF0000ull) == 0x0000000000200000ull &&
+                            (time & 0x0000FF0000FF0000ull) == 0x00003A00003A0000ull;
+    if (!separators || !DigitsAt(date, 0x00FFFF00FFFFFFFFull) || !DigitsAt(day, 0x000000000000FFFFull) ||
+        !DigitsAt(time, 0xFFFF00FFFF00FFFFull))
+        return false;
+    const std::uint64_t datePairs = Pairs(date), dayPairs = Pairs(day), timePairs = Pairs(time);
+    fields[0] = static_cast<int>(datePairs & 0xFF) * 100 + static_cast<int>((datePairs >> 16) & 0xFF);
+    fields[1] = static_cast<int>((datePairs >> 40) & 0xFF);
+    fields[2] = static_cast<int>(dayPairs & 0xFF);
+    fields[3] = static_cast<int>(timePairs & 0xFF);
+    fields[4] = static_cast<int>((timePairs >> 24) & 0xFF);
+    fields[5] = static_cast<int>((timePairs >> 48) & 0xFF);
+    return true;
 }
 
 }  // namespace
