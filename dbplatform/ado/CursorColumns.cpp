@@ -1,6 +1,8 @@
 #include "CursorColumns.h"
 
+#include <algorithm>
 #include <cassert>
+#include <cstdint>
 #include <cstring>
 
 #include <dbplatform/automation/VariantArgument.h>
@@ -55,13 +57,20 @@ CursorColumns::CursorColumns(std::vector<ColumnInfo> columns, LockTypeEnum lockT
                 if (writable_[c]) locatorColumns_.push_back(c);
     }
     for (const ColumnInfo& column : columns_) readTypes_.push_back(VarTypeOfColumn(column.type));
+    // Sorted by name, fields of the same name stand side by side: wide results stay cheap.
+    uniqueName_.assign(fields_.size(), 1);
+    std::vector<std::size_t> byName(fields_.size());
+    for (std::size_t f = 0; f < byName.size(); ++f) byName[f] = f;
+    std::sort(byName.begin(), byName.end(), [&](std::size_t a, std::size_t b) { return foldedNames_[a] < foldedNames_[b]; });
+    for (std::size_t i = 1; i < byName.size(); ++i)
+        if (foldedNames_[byName[i - 1]] == foldedNames_[byName[i]]) uniqueName_[byName[i - 1]] = uniqueName_[byName[i]] = 0;
     CheckInvariants();
 }
 
 void CursorColumns::CheckInvariants() const {
 #ifndef NDEBUG
     assert(writable_.size() == columns_.size() && readTypes_.size() == columns_.size());
-    assert(foldedNames_.size() == fields_.size());
+    assert(foldedNames_.size() == fields_.size() && uniqueName_.size() == fields_.size());
     assert(!batch_ || updatable_);
     assert(updatable_ || locatorColumns_.empty());
     for (std::size_t field : fields_) assert(field < columns_.size() && !columns_[field].rowIdentity);
@@ -70,23 +79,42 @@ void CursorColumns::CheckInvariants() const {
 #endif
 }
 
+// Four units at a time while they are equal as given (callers mostly spell a name as
+// the engine does, and names are mostly lower case), then unit by unit with ASCII case
+// folded. A call to memcmp would cost more than these few compares.
+[[gnu::always_inline]] inline bool CursorColumns::NameIs(std::size_t field, const OLECHAR* text,
+                                                       std::size_t length) const {
+    const std::u16string& name = foldedNames_[field];
+    if (name.size() != length) return false;
+    const char16_t* folded = name.data();
+    std::size_t i = 0;
+    for (; i + 4 <= length; i += 4) {
+        std::uint64_t given, known;
+        std::memcpy(&given, text + i, 8);
+        std::memcpy(&known, folded + i, 8);
+        if (given != known) break;
+    }
+    for (; i < length; ++i)
+        if (text[i] != folded[i] && AsciiLower(text[i]) != folded[i]) return false;
+    return true;
+}
+
+// Called for every field read of a walk. The guess is tried first, and only for a name
+// no other field has, so that it finds what the scan in field order would: the first
+// field of that name.
 std::size_t CursorColumns::FieldIndex(const VARIANT& index) const {
     const VARIANT* v = &Dereferenced(index);
     if (v->vt == VT_BSTR) {
-        // Called for every field read of a walk: lengths first, then the name as given
-        // (callers mostly spell it in lower case), then the units folded one by one.
         const OLECHAR* text = v->bstrVal;
         const std::size_t length = SysStringLen(v->bstrVal);
-        for (std::size_t f = 0; f < foldedNames_.size(); ++f) {
-            const std::u16string& name = foldedNames_[f];
-            if (name.size() != length) continue;
-            const char16_t* folded = name.data();
-            if (length && std::memcmp(text, folded, length * sizeof(char16_t)) == 0) return f;
-            std::size_t i = 0;
-            while (i < length && AsciiLower(text[i]) == folded[i]) ++i;
-            if (i == length) return f;
+        std::size_t found = guess_;
+        if (found >= fields_.size() || !uniqueName_[found] || !NameIs(found, text, length)) {
+            found = 0;
+            while (found < fields_.size() && !NameIs(found, text, length)) ++found;
+            if (found == fields_.size()) RaiseAdo(adErrItemNotFoundHr);
         }
-        RaiseAdo(adErrItemNotFoundHr);
+        guess_ = found + 1 < fields_.size() ? found + 1 : 0;
+        return found;
     }
     long long ordinal = -1;
     switch (v->vt) {

@@ -45,10 +45,16 @@ public:
 
 private:
     void CheckInvariants() const;
+    // True when `text` (`length` UTF-16 units) is field `field`'s name, ignoring ASCII case.
+    bool NameIs(std::size_t field, const OLECHAR* text, std::size_t length) const;
 
     std::vector<provider::ColumnInfo> columns_;
     std::vector<std::size_t> fields_;
     std::vector<std::u16string> foldedNames_;  // per field, for name lookup without conversions
+    std::vector<char> uniqueName_;             // per field: no other field has its folded name
+    // The field after the last one found by name: a walk reads the same names in the
+    // same order row after row, so the next name asked for is mostly this one's.
+    mutable std::size_t guess_ = 0;
     std::vector<std::size_t> locatorColumns_;
     std::vector<bool> writable_;      // per column
     std::vector<VARTYPE> readTypes_;  // per column, the VARIANT type its values read as
