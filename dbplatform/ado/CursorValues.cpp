@@ -23,12 +23,52 @@ Value Cursor::CurrentValue(std::size_t column) {
     return navigation_.Store().GetValue(navigation_.Row(), column);
 }
 
+namespace {
+
+// The numbers and dates of a walk, built in place where the column's own type takes
+// them as they are stored (as CellToVariantAs builds them); false for everything else,
+// which CellToVariantAs converts.
+inline bool PlainVariant(const provider::CellView& cell, VARTYPE wanted, VARIANT* out) {
+    switch (cell.kind) {
+        case ValueKind::Null: out->vt = VT_NULL; return true;
+        case ValueKind::Integer:
+            if (wanted == VT_I8) {
+                out->vt = VT_I8;
+                out->llVal = cell.integer;
+                return true;
+            }
+            if (wanted != VT_I4 || cell.integer < std::numeric_limits<LONG>::min() ||
+                cell.integer > std::numeric_limits<LONG>::max())
+                return false;
+            out->vt = VT_I4;
+            out->lVal = static_cast<LONG>(cell.integer);
+            return true;
+        case ValueKind::Double:
+            if (wanted != VT_R8) return false;
+            out->vt = VT_R8;
+            out->dblVal = cell.real;
+            return true;
+        case ValueKind::Date:
+            if (wanted != VT_DATE) return false;
+            out->vt = VT_DATE;
+            out->date = cell.real;
+            return true;
+        default: return false;
+    }
+}
+
+}  // namespace
+
 void Cursor::GetValue(std::size_t field, VARIANT* out) {
     std::size_t column = columns_.ColumnOfField(field);
     const RowStore& store = navigation_.Store();
     // The common case of a walk: no edit, a current row that is not deleted.
-    if (!edit_.Active() && navigation_.OnRow() && !navigation_.Deleted(navigation_.Row()))
-        return CellToVariantAs(store.Cell(navigation_.Row(), column), columns_.ReadType(column), out);
+    if (!edit_.Active() && navigation_.OnRow() && !navigation_.Deleted(navigation_.Row())) {
+        const provider::CellView cell = store.Cell(navigation_.Row(), column);
+        const VARTYPE wanted = columns_.ReadType(column);
+        if (PlainVariant(cell, wanted, out)) return;
+        return CellToVariantAs(cell, wanted, out);
+    }
     if (edit_.Active() && edit_.Pending(column))
         return CellToVariant(edit_.Pending(column)->View(), columns_.Type(column), out);
     if (edit_.Adding()) {

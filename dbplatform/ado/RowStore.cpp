@@ -58,7 +58,8 @@ void RowStore::Slabs::Reset() {
     used_ = 0;
 }
 
-void* RowStore::Slabs::Take(std::size_t bytes, std::size_t alignment) {
+// The slow side of Take: the last slab has no room (or there is none).
+void* RowStore::Slabs::TakeNewSlab(std::size_t bytes, std::size_t alignment) {
     assert(alignment && alignment <= 16 && (alignment & (alignment - 1)) == 0);
     std::size_t at = (used_ + alignment - 1) & ~(alignment - 1);
     if (slabs_.empty() || slabs_.back().second < at || slabs_.back().second - at < bytes) {
@@ -120,9 +121,8 @@ std::uint64_t RowStore::StoreBytes(std::string_view bytes) {
     return reinterpret_cast<std::uintptr_t>(at);
 }
 
-void RowStore::Put(std::size_t row, std::size_t column, const CellView& cell) {
-    Block& block = blocks_[row / kRowsPerBlock];
-    std::size_t index = (row % kRowsPerBlock) * columns_ + column;
+// Inline into the row loop of AppendFrom: a walk stores every cell through here.
+[[gnu::always_inline]] inline void RowStore::PutAt(Block& block, std::size_t index, const CellView& cell) {
     std::uint64_t slot = 0;
     switch (cell.kind) {
         case ValueKind::Null: break;
@@ -137,13 +137,20 @@ void RowStore::Put(std::size_t row, std::size_t column, const CellView& cell) {
     block.kinds[index] = static_cast<std::uint8_t>(cell.kind);
 }
 
+void RowStore::Put(std::size_t row, std::size_t column, const CellView& cell) {
+    PutAt(blocks_[row / kRowsPerBlock], (row % kRowsPerBlock) * columns_ + column, cell);
+}
+
 // The provider hands over the whole row at once; its views are copied before the next
 // fetch can invalidate them.
 void RowStore::AppendFrom(provider::ResultSet& source) {
     if (incoming_.size() < columns_) incoming_.resize(columns_);
+    const CellView* cells = incoming_.data();
     source.ReadRow(incoming_.data(), columns_);
     std::size_t row = NewRow();
-    for (std::size_t c = 0; c < columns_; ++c) Put(row, c, incoming_[c]);
+    Block& block = blocks_[row / kRowsPerBlock];
+    std::size_t first = (row % kRowsPerBlock) * columns_;
+    for (std::size_t c = 0; c < columns_; ++c) PutAt(block, first + c, cells[c]);
 }
 
 void RowStore::AppendValues(const std::vector<provider::Value>& values) {

@@ -60,12 +60,20 @@ private:
         Slabs& operator=(Slabs&& other) noexcept;
         ~Slabs();
         // `bytes` at an address aligned to `alignment` (a power of two, at most 16).
-        void* Take(std::size_t bytes, std::size_t alignment = 8);
+        // Inline while the last slab has room: every stored text comes through here.
+        void* Take(std::size_t bytes, std::size_t alignment = 8) {
+            std::size_t at = (used_ + alignment - 1) & ~(alignment - 1);
+            if (slabs_.empty() || slabs_.back().second < at || slabs_.back().second - at < bytes)
+                return TakeNewSlab(bytes, alignment);
+            used_ = at + bytes;
+            return slabs_.back().first + at;
+        }
         // Keeps the largest slab for reuse and frees the others.
         void Reset();
 
     private:
         void Release(std::size_t keep);
+        void* TakeNewSlab(std::size_t bytes, std::size_t alignment);
         std::vector<std::pair<char*, std::size_t>> slabs_;
         std::size_t used_ = 0;   // in the last slab
         std::size_t total_ = 0;  // bytes of all slabs
@@ -79,6 +87,8 @@ private:
 
     std::size_t NewRow();
     void Put(std::size_t row, std::size_t column, const provider::CellView& cell);
+    // Writes cell `index` (row within the block times the column count, plus the column).
+    void PutAt(Block& block, std::size_t index, const provider::CellView& cell);
     std::uint64_t StoreBytes(std::string_view bytes);
 
     std::size_t columns_;
