@@ -95,6 +95,66 @@ TEST(DateText, StoredShapeAgreesWithTheFullGrammar) {
     }
 }
 
+// Every character of a stored-shape text replaced in turn by its neighbours and by
+// bytes that look alike to a careless digit test: the quick reading must answer as the
+// full grammar does for the same text (a leading blank sends it there).
+TEST(DateText, StoredShapeWithAnyCharacterReplacedAgreesWithTheFullGrammar) {
+    const std::string base = "2004-02-29 23:59:58";
+    const std::vector<char> replacements = {'0', '9', '/', ':', '-', ' ', 'T', '.', 'a', '\0', '\x10', '\x3a',
+                                            '\x40', '\x7f', '\x80', '\xb0', '\xf9', '\xfa', '\xff'};
+    for (std::size_t position = 0; position < base.size(); ++position) {
+        for (char replacement : replacements) {
+            std::string text = base;
+            text[position] = replacement;
+            DATE quick = 123, general = 456;
+            HRESULT quickHr = dbplatform::DateFromText(text, &quick);
+            HRESULT generalHr = dbplatform::DateFromText(" " + text, &general);
+            const std::string what = "position " + std::to_string(position) + " byte " +
+                                     std::to_string(static_cast<unsigned char>(replacement));
+            ASSERT_EQ(quickHr, generalHr) << what;
+            if (SUCCEEDED(quickHr)) EXPECT_EQ(quick, general) << what;
+            else EXPECT_EQ(quick, 123) << what;
+        }
+    }
+}
+
+// The day count of a text against the calendar arithmetic of the SYSTEMTIME conversion:
+// the first and last days of every month of every year, and every day of the years
+// where leap rules and the ends of the range lie.
+TEST(DateText, DayNumbersAgreeWithTheSystemTimeConversion) {
+    auto check = [](int year, int month, int day) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%04d-%02d-%02d 12:34:56", year, month, day);
+        DATE fromText = 0;
+        HRESULT hr = dbplatform::DateFromText(text, &fromText);
+        SYSTEMTIME time{};
+        time.wYear = static_cast<WORD>(year);
+        time.wMonth = static_cast<WORD>(month);
+        time.wDay = static_cast<WORD>(day);
+        time.wHour = 12;
+        time.wMinute = 34;
+        time.wSecond = 56;
+        DATE fromSystemTime = 0;
+        SYSTEMTIME back{};
+        // SystemTimeToVariantTime rolls a day past the month's end into the next month:
+        // such a day is one the text must refuse.
+        const bool real = SystemTimeToVariantTime(&time, &fromSystemTime) && VariantTimeToSystemTime(fromSystemTime, &back) &&
+                          back.wDay == day && back.wMonth == month;
+        if (!real) {
+            EXPECT_EQ(hr, DISP_E_TYPEMISMATCH) << text;
+            return;
+        }
+        ASSERT_EQ(hr, S_OK) << text;
+        EXPECT_EQ(fromText, fromSystemTime) << text;
+    };
+    for (int year = 100; year <= 9999; ++year)
+        for (int month = 1; month <= 12; ++month)
+            for (int day : {1, 28, 29, 30, 31}) check(year, month, day);
+    for (int year : {100, 101, 1600, 1700, 1899, 1900, 2000, 2023, 2024, 2100, 9999})
+        for (int month = 1; month <= 12; ++month)
+            for (int day = 2; day <= 27; ++day) check(year, month, day);
+}
+
 // Automation dates: days since 1899-12-30; before it the integer part is negative and
 // the fraction still counts forwards in the day.
 TEST(AutomationDate, ValuesAroundAndBeforeTheEpoch) {
