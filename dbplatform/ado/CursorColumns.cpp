@@ -36,7 +36,7 @@ CursorColumns::CursorColumns(std::vector<ColumnInfo> columns, LockTypeEnum lockT
         const ColumnInfo& column = columns_[c];
         if (column.rowIdentity) continue;
         fields_.push_back(c);
-        foldedNames_.push_back(Folded(dbplatform::WideFromUtf8(column.name)));
+        names_.push_back(FieldName{Folded(dbplatform::WideFromUtf8(column.name))});
         if (column.baseTable.empty()) continue;
         if (table_.empty()) table_ = column.baseTable;
         else if (!EqualNoCase(table_, column.baseTable)) oneTable = false;
@@ -58,19 +58,18 @@ CursorColumns::CursorColumns(std::vector<ColumnInfo> columns, LockTypeEnum lockT
     }
     for (const ColumnInfo& column : columns_) readTypes_.push_back(VarTypeOfColumn(column.type));
     // Sorted by name, fields of the same name stand side by side: wide results stay cheap.
-    uniqueName_.assign(fields_.size(), 1);
-    std::vector<std::size_t> byName(fields_.size());
-    for (std::size_t f = 0; f < byName.size(); ++f) byName[f] = f;
-    std::sort(byName.begin(), byName.end(), [&](std::size_t a, std::size_t b) { return foldedNames_[a] < foldedNames_[b]; });
+    std::vector<FieldName*> byName;
+    for (FieldName& name : names_) byName.push_back(&name);
+    std::sort(byName.begin(), byName.end(), [](const FieldName* a, const FieldName* b) { return a->folded < b->folded; });
     for (std::size_t i = 1; i < byName.size(); ++i)
-        if (foldedNames_[byName[i - 1]] == foldedNames_[byName[i]]) uniqueName_[byName[i - 1]] = uniqueName_[byName[i]] = 0;
+        if (byName[i - 1]->folded == byName[i]->folded) byName[i - 1]->unique = byName[i]->unique = false;
     CheckInvariants();
 }
 
 void CursorColumns::CheckInvariants() const {
 #ifndef NDEBUG
     assert(writable_.size() == columns_.size() && readTypes_.size() == columns_.size());
-    assert(foldedNames_.size() == fields_.size() && uniqueName_.size() == fields_.size());
+    assert(names_.size() == fields_.size());
     assert(!batch_ || updatable_);
     assert(updatable_ || locatorColumns_.empty());
     for (std::size_t field : fields_) assert(field < columns_.size() && !columns_[field].rowIdentity);
@@ -84,7 +83,7 @@ void CursorColumns::CheckInvariants() const {
 // folded. A call to memcmp would cost more than these few compares.
 [[gnu::always_inline]] inline bool CursorColumns::NameIs(std::size_t field, const OLECHAR* text,
                                                        std::size_t length) const {
-    const std::u16string& name = foldedNames_[field];
+    const std::u16string& name = names_[field].folded;
     if (name.size() != length) return false;
     const char16_t* folded = name.data();
     std::size_t i = 0;
@@ -108,7 +107,7 @@ std::size_t CursorColumns::FieldIndex(const VARIANT& index) const {
         const OLECHAR* text = v->bstrVal;
         const std::size_t length = SysStringLen(v->bstrVal);
         std::size_t found = guess_;
-        if (found >= fields_.size() || !uniqueName_[found] || !NameIs(found, text, length)) {
+        if (found >= names_.size() || !names_[found].unique || !NameIs(found, text, length)) {
             found = 0;
             while (found < fields_.size() && !NameIs(found, text, length)) ++found;
             if (found == fields_.size()) RaiseAdo(adErrItemNotFoundHr);

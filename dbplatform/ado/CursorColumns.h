@@ -50,8 +50,13 @@ private:
 
     std::vector<provider::ColumnInfo> columns_;
     std::vector<std::size_t> fields_;
-    std::vector<std::u16string> foldedNames_;  // per field, for name lookup without conversions
-    std::vector<char> uniqueName_;             // per field: no other field has its folded name
+    // Per field, for name lookup without conversions: the name with ASCII folded, and
+    // whether no other field has that folded name.
+    struct FieldName {
+        std::u16string folded;
+        bool unique = true;
+    };
+    std::vector<FieldName> names_;
     // The field after the last one found by name: a walk reads the same names in the
     // same order row after row, so the next name asked for is mostly this one's.
     mutable std::size_t guess_ = 0;

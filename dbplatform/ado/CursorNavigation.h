@@ -58,6 +58,9 @@ public:
 
     Position Current() const { return Position{where_, row_}; }
     bool OnRow() const { return where_ == Where::Row; }
+    // On a row that is not deleted; without a deleted row in the store the row's flags
+    // are not read (a walk asks this for every field it reads).
+    bool OnVisibleRow() const { return where_ == Where::Row && (deletedCount_ == 0 || !Deleted(row_)); }
     std::size_t Row() const { return row_; }
     // Changes whenever the position does: chunk reads restart on a new position.
     std::uint64_t PositionStamp() const { return positionStamp_; }

@@ -63,7 +63,7 @@ void Cursor::GetValue(std::size_t field, VARIANT* out) {
     std::size_t column = columns_.ColumnOfField(field);
     const RowStore& store = navigation_.Store();
     // The common case of a walk: no edit, a current row that is not deleted.
-    if (!edit_.Active() && navigation_.OnRow() && !navigation_.Deleted(navigation_.Row())) {
+    if (!edit_.Active() && navigation_.OnVisibleRow()) {
         const provider::CellView cell = store.Cell(navigation_.Row(), column);
         const VARTYPE wanted = columns_.ReadType(column);
         if (PlainVariant(cell, wanted, out)) return;

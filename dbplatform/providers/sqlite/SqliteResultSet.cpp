@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <string>
 
 #include <dbplatform/ado/CommandTimeout.h>
@@ -26,61 +27,68 @@ Reading ReadingFor(DataTypeEnum type) {
 namespace {
 
 // No allocation: text and blobs are views into SQLite's own buffers, valid until the
-// next step. The text is asked for before its length, as SQLite asks.
-provider::CellView ReadValue(sqlite3_value* value, Reading reading) {
-    provider::CellView cell;
+// next step. The text is asked for before its length, as SQLite asks. The cell is
+// written field by field where it lives: a whole cell returned through the stack and
+// copied on costs a stalled load per cell in a walk.
+void ReadValue(sqlite3_value* value, Reading reading, provider::CellView* cell) {
+    cell->integer = 0;
+    cell->real = 0;
+    cell->bytes = {};
     switch (sqlite3_value_type(value)) {
         case SQLITE_INTEGER: {
             std::int64_t number = sqlite3_value_int64(value);
             if (reading == Reading::Boolean) {
-                cell.kind = provider::ValueKind::Boolean;
-                cell.integer = number != 0;
+                cell->kind = provider::ValueKind::Boolean;
+                cell->integer = number != 0;
             } else if (reading == Reading::Real) {
-                cell.kind = provider::ValueKind::Double;
-                cell.real = static_cast<double>(number);
+                cell->kind = provider::ValueKind::Double;
+                cell->real = static_cast<double>(number);
             } else {
-                cell.kind = provider::ValueKind::Integer;
-                cell.integer = number;
+                cell->kind = provider::ValueKind::Integer;
+                cell->integer = number;
             }
-            break;
+            return;
         }
         case SQLITE_FLOAT:
-            cell.kind = provider::ValueKind::Double;
-            cell.real = sqlite3_value_double(value);
-            break;
+            cell->kind = provider::ValueKind::Double;
+            cell->real = sqlite3_value_double(value);
+            return;
         case SQLITE_TEXT: {
             const char* text = reinterpret_cast<const char*>(sqlite3_value_text(value));
             int size = sqlite3_value_bytes(value);
-            cell.bytes = text ? std::string_view(text, static_cast<std::size_t>(size)) : std::string_view();
-            cell.kind = reading == Reading::Bytes ? provider::ValueKind::Bytes : provider::ValueKind::Text;
+            std::string_view bytes = text ? std::string_view(text, static_cast<std::size_t>(size)) : std::string_view();
             if (reading == Reading::Date) {
                 DATE date = 0;
-                if (SUCCEEDED(DateFromText(cell.bytes, &date))) {
-                    cell.kind = provider::ValueKind::Date;
-                    cell.real = date;
-                    cell.bytes = {};
+                if (SUCCEEDED(DateFromText(bytes, &date))) {
+                    cell->kind = provider::ValueKind::Date;
+                    cell->real = date;
+                    return;
                 }
             }
-            break;
+            cell->kind = reading == Reading::Bytes ? provider::ValueKind::Bytes : provider::ValueKind::Text;
+            cell->bytes = bytes;
+            return;
         }
         case SQLITE_BLOB: {
             const void* data = sqlite3_value_blob(value);
             int size = sqlite3_value_bytes(value);
-            cell.kind = provider::ValueKind::Bytes;
-            cell.bytes = data ? std::string_view(static_cast<const char*>(data), static_cast<std::size_t>(size))
-                              : std::string_view();
-            break;
+            cell->kind = provider::ValueKind::Bytes;
+            cell->bytes = data ? std::string_view(static_cast<const char*>(data), static_cast<std::size_t>(size))
+                               : std::string_view();
+            return;
         }
         default:
-            break;
+            cell->kind = provider::ValueKind::Null;
+            return;
     }
-    return cell;
 }
 
 }  // namespace
 
 provider::CellView ReadCell(sqlite3_stmt* statement, int column, Reading reading) {
-    return ReadValue(sqlite3_column_value(statement, column), reading);
+    provider::CellView cell;
+    ReadValue(sqlite3_column_value(statement, column), reading, &cell);
+    return cell;
 }
 
 // Describes every column from SQLite's metadata. Columns without a declared type (an
@@ -189,10 +197,10 @@ void SqliteResultSet::ReadRow(provider::CellView* cells, std::size_t count) {
         return;
     }
     sqlite3_stmt* statement = statement_.get();
-    for (std::size_t c = 0; c < count; ++c) {
-        cells[c] = c < readings_.size() ? ReadValue(sqlite3_column_value(statement, static_cast<int>(c)), readings_[c])
-                                        : provider::CellView{};
-    }
+    const std::size_t known = std::min(count, readings_.size());
+    for (std::size_t c = 0; c < known; ++c)
+        ReadValue(sqlite3_column_value(statement, static_cast<int>(c)), readings_[c], &cells[c]);
+    for (std::size_t c = known; c < count; ++c) cells[c] = provider::CellView{};
 }
 
 }  // namespace dbplatform::sqlite
