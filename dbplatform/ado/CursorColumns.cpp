@@ -60,7 +60,8 @@ CursorColumns::CursorColumns(std::vector<ColumnInfo> columns, LockTypeEnum lockT
     // Sorted by name, fields of the same name stand side by side: wide results stay cheap.
     std::vector<FieldName*> byName;
     for (FieldName& name : names_) byName.push_back(&name);
-    std::sort(byName.begin(), byName.end(), [](const FieldName* a, const FieldName* b) { return a->folded < b->folded; });
+    std::sort(byName.begin(), byName.end(),
+              [](const FieldName* a, const FieldName* b) { return a->folded < b->folded; });
     for (std::size_t i = 1; i < byName.size(); ++i)
         if (byName[i - 1]->folded == byName[i]->folded) byName[i - 1]->unique = byName[i]->unique = false;
     CheckInvariants();

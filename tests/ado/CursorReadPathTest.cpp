@@ -142,7 +142,8 @@ TEST(CursorReadPath, WalkValuesAreThoseOfAnEdit) {
     {
         _ConnectionPtr connection = OpenFile(file);
         std::string create = "CREATE TABLE t (id INTEGER PRIMARY KEY, spare INTEGER";
-        for (std::size_t c = 0; c < columns.size(); ++c) create += ", c" + std::to_string(c) + " " + columns[c].declared;
+        for (std::size_t c = 0; c < columns.size(); ++c)
+            create += ", c" + std::to_string(c) + " " + columns[c].declared;
         connection->Execute(_bstr_t((create + ")").c_str()), nullptr, adCmdText);
         std::size_t rowCount = 0;
         for (const Column& column : columns) rowCount = std::max(rowCount, column.values.size());
@@ -162,8 +163,9 @@ TEST(CursorReadPath, WalkValuesAreThoseOfAnEdit) {
             ASSERT_EQ(rows->GetEditMode(), adEditInProgress);
             for (long f = 2; f < fields; ++f) {
                 const Column& column = columns[static_cast<std::size_t>(f - 2)];
-                ExpectSameVariant(walk[static_cast<std::size_t>(f)], rows->GetCollect(_variant_t(f)),
-                                  std::string(column.declared) + " holding " + column.values[row % column.values.size()]);
+                const std::string what =
+                    std::string(column.declared) + " holding " + column.values[row % column.values.size()];
+                ExpectSameVariant(walk[static_cast<std::size_t>(f)], rows->GetCollect(_variant_t(f)), what);
             }
             rows->CancelUpdate();
         }

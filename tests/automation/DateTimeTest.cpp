@@ -138,8 +138,8 @@ TEST(DateText, DayNumbersAgreeWithTheSystemTimeConversion) {
         SYSTEMTIME back{};
         // SystemTimeToVariantTime rolls a day past the month's end into the next month:
         // such a day is one the text must refuse.
-        const bool real = SystemTimeToVariantTime(&time, &fromSystemTime) && VariantTimeToSystemTime(fromSystemTime, &back) &&
-                          back.wDay == day && back.wMonth == month;
+        const bool real = SystemTimeToVariantTime(&time, &fromSystemTime) &&
+                          VariantTimeToSystemTime(fromSystemTime, &back) && back.wDay == day && back.wMonth == month;
         if (!real) {
             EXPECT_EQ(hr, DISP_E_TYPEMISMATCH) << text;
             return;
