@@ -20,6 +20,7 @@
 #include <cstring>
 #include <algorithm>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -74,6 +75,7 @@ const MethodEntry kMethods[] = {
     {"quillet-sqlite", benchwalk::WalkQuilletSqlite},
     // PostgreSQL (a copy of the same rows) and the SQLite file through the ODBC driver.
     {"pg-raw", benchwalk::WalkPgRaw},
+    {"pg-raw-single-row", benchwalk::WalkPgRawSingleRow},
     {"recordset-pg", benchwalk::WalkRecordsetPg},
     {"odbc-raw", benchwalk::WalkOdbcRaw},
     {"recordset-odbc", benchwalk::WalkRecordsetOdbc},
@@ -207,6 +209,7 @@ int main(int argc, char** argv) {
     std::printf("%-22s %10s %10s %12s %10s %10s\n", "method", "cpu s", "peak MiB", "above start", "x values",
                 "time/raw");
     double rawSeconds = 0;
+    std::map<std::string, double> medianSeconds;
     for (const auto& method : kMethods) {
         if (!only.empty() && only.find(std::string(",") + method.name + ",") == std::string::npos) continue;
         std::vector<double> seconds, above, peaks;
@@ -227,9 +230,11 @@ int main(int argc, char** argv) {
         };
         double time = median(seconds), aboveStart = median(above);
         if (rawSeconds == 0) rawSeconds = time;
+        medianSeconds[method.name] = time;
         std::printf("%-22s %10.3f %10.1f %12.1f %10.2f %10.2f\n", method.name, time, median(peaks), aboveStart,
                     aboveStart * 1048576.0 / rawBytes, rawSeconds > 0 ? time / rawSeconds : 0.0);
     }
+    benchwalk::PrintServerRatios(medianSeconds);
     if (inPostgres && !keep) benchwalk::DropFromPostgres(file);
     if (!keep) std::filesystem::remove(file);
     return 0;
