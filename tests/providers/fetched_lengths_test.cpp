@@ -1,0 +1,131 @@
+// Texts and binary values of every length read back whole through the providers that fetch
+// a value in pieces (the ODBC drivers) or from the server's text (PostgreSQL): lengths on
+// either side of a piece, empty values and NULLs, a multi-byte character cut by a piece's
+// end, and a short value read after a long one in the same row.
+#include <filesystem>
+
+#include "odbc_test_support.h"
+
+namespace {
+
+using namespace providertest;
+using testdb::Target;
+
+// A text of `length` bytes whose every position differs from its neighbours', so a
+// piece read twice or skipped shows.
+std::string Pattern(std::size_t length) {
+    std::string text(length, ' ');
+    for (std::size_t i = 0; i < length; ++i) text[i] = static_cast<char>('a' + (i * 7 + i / 26) % 26);
+    return text;
+}
+
+// A binary value of `length` bytes covering every byte value, zero included.
+std::string BinaryPattern(std::size_t length) {
+    std::string bytes(length, '\0');
+    for (std::size_t i = 0; i < length; ++i) bytes[i] = static_cast<char>((i * 31 + i / 256) & 0xff);
+    return bytes;
+}
+
+std::string Hex(const std::string& bytes) {
+    static const char kDigits[] = "0123456789abcdef";
+    std::string hex;
+    for (unsigned char byte : bytes) {
+        hex += kDigits[byte >> 4];
+        hex += kDigits[byte & 15];
+    }
+    return hex;
+}
+
+// The column types and the binary literal of each product.
+struct Dialect {
+    const char* textType;
+    const char* binaryType;
+    std::string (*binaryLiteral)(const std::string& hex);
+};
+
+Dialect DialectOf(Target target) {
+    switch (target) {
+        case Target::PostgresNative:
+        case Target::PostgresOdbc:
+            return {"TEXT", "BYTEA", [](const std::string& hex) { return "decode('" + hex + "', 'hex')"; }};
+        case Target::MariaOdbc:
+            return {"LONGTEXT", "LONGBLOB",
+                    [](const std::string& hex) { return hex.empty() ? std::string("''") : "X'" + hex + "'"; }};
+        default: return {"TEXT", "BLOB", [](const std::string& hex) { return "X'" + hex + "'"; }};
+    }
+}
+
+class FetchedLengths : public ::testing::TestWithParam<Target> {
+protected:
+    void SetUp() override {
+        file_ = testdb::TempSqliteFile("fetched_lengths");
+        std::string connectionString = testdb::ConnectionString(GetParam(), file_);
+        TESTDB_REQUIRE(connectionString, GetParam());
+        session_ = OpenSession(connectionString);
+        table_ = testdb::UniqueName("fetched_lengths");
+        const Dialect dialect = DialectOf(GetParam());
+        Exec(*session_, "DROP TABLE IF EXISTS " + table_);
+        Exec(*session_, "CREATE TABLE " + table_ + " (id INTEGER, t " + dialect.textType + ", b " + dialect.binaryType +
+                            ", after_them VARCHAR(10))");
+    }
+    void TearDown() override {
+        if (session_) Exec(*session_, "DROP TABLE IF EXISTS " + table_);
+        session_.reset();
+        std::filesystem::remove(file_);
+    }
+
+    std::string file_;
+    std::string table_;
+    std::unique_ptr<Session> session_;
+};
+
+TEST_P(FetchedLengths, EveryLengthReadsWhole) {
+    const std::size_t lengths[] = {0, 1, 19, 127, 128, 129, 255, 256, 257, 4095, 8191, 8192, 8193, 70000};
+    const Dialect dialect = DialectOf(GetParam());
+    struct Row {
+        std::string text;
+        std::string binary;
+    };
+    std::vector<Row> expected;
+    for (std::size_t length : lengths) expected.push_back({Pattern(length), BinaryPattern(length)});
+    // A two-byte character across the ends of the first pieces.
+    std::string accents = "a";
+    for (int i = 0; i < 200; ++i) accents += "\xc3\xa9";
+    expected.push_back({accents, BinaryPattern(3)});
+    for (std::size_t id = 0; id < expected.size(); ++id)
+        Exec(*session_, "INSERT INTO " + table_ + " VALUES (" + std::to_string(id) + ", '" + expected[id].text + "', " +
+                            dialect.binaryLiteral(Hex(expected[id].binary)) + ", 'end')");
+    Exec(*session_, "INSERT INTO " + table_ + " VALUES (" + std::to_string(expected.size()) + ", NULL, NULL, 'end')");
+
+    for (bool forUpdate : {false, true}) {
+        SCOPED_TRACE(forUpdate ? "for update" : "read only");
+        std::vector<std::vector<Value>> rows =
+            Rows(*session_, "SELECT t, b, after_them FROM " + table_ + " ORDER BY id", forUpdate);
+        ASSERT_EQ(expected.size() + 1, rows.size());
+        for (std::size_t id = 0; id < rows.size(); ++id) {
+            const std::vector<Value>& row = rows[id];
+            ASSERT_GE(row.size(), 3u);
+            const Value& text = row[row.size() - 3];
+            const Value& binary = row[row.size() - 2];
+            EXPECT_EQ(ValueKind::Text, row.back().kind);
+            EXPECT_EQ("end", row.back().bytes) << "after row " << id;
+            if (id == expected.size()) {
+                EXPECT_EQ(ValueKind::Null, text.kind);
+                EXPECT_EQ(ValueKind::Null, binary.kind);
+                continue;
+            }
+            SCOPED_TRACE("length " + std::to_string(expected[id].text.size()));
+            EXPECT_EQ(ValueKind::Text, text.kind);
+            EXPECT_TRUE(expected[id].text == text.bytes) << "read " << text.bytes.size() << " bytes";
+            EXPECT_EQ(ValueKind::Bytes, binary.kind);
+            EXPECT_TRUE(expected[id].binary == binary.bytes) << "read " << binary.bytes.size() << " bytes";
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Providers, FetchedLengths,
+                         ::testing::Values(Target::SqliteOdbc, Target::PostgresOdbc, Target::MariaOdbc,
+                                           Target::PostgresNative),
+                         [](const ::testing::TestParamInfo<Target>& info) { return testdb::TargetName(info.param); });
+
+}  // namespace
