@@ -123,9 +123,69 @@ TEST_P(FetchedLengths, EveryLengthReadsWhole) {
     }
 }
 
+// Number and date columns are read through their printed form in a shorter first piece:
+// a printed form longer than that still reads whole, as a number, as the text stored in
+// the column, or as the failure that names the whole text.
+class FetchedPrintedForms : public FetchedLengths {};
+
+TEST_P(FetchedPrintedForms, LongPrintedNumbersAndDatesReadWhole) {
+    const std::string digits60 = "123456789012345678901234567890123456789012345678901234567890";
+    const std::string text45 = Pattern(45);
+    struct Case {
+        const char* type;
+        std::string literal;
+        ValueKind kind;
+        double real;
+        std::string text;  // the text a Text cell holds, or that a failure names
+    };
+    std::vector<Case> cases;
+    switch (GetParam()) {
+        case Target::SqliteOdbc:
+            cases = {{"INTEGER", "'" + text45 + "'", ValueKind::Text, 0, text45},
+                     {"REAL", "'" + text45 + "'", ValueKind::Text, 0, text45},
+                     {"DATETIME", "'" + text45 + "'", ValueKind::Date, 0, text45},
+                     {"DATETIME", "'2005-12-19 12:00:00" + std::string(30, ' ') + "'", ValueKind::Date, 38705.5, ""}};
+            break;
+        case Target::PostgresOdbc:
+            cases = {{"NUMERIC", digits60, ValueKind::Double, 1.2345678901234568e59, ""},
+                     {"NUMERIC", "-0." + digits60, ValueKind::Double, -0.12345678901234568, ""},
+                     {"NUMERIC", "1e400", ValueKind::Text, 0, "1" + std::string(400, '0')}};
+            break;
+        case Target::MariaOdbc:
+            cases = {{"DECIMAL(65,0)", digits60, ValueKind::Double, 1.2345678901234568e59, ""},
+                     {"DECIMAL(65,30)", "-12345678901234567890123456789012345.123456789012345678901234567890",
+                      ValueKind::Double, -12345678901234567890123456789012345.123456789012345678901234567890, ""}};
+            break;
+        default: break;
+    }
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.type) + " holding " + c.literal);
+        Exec(*session_, "DROP TABLE IF EXISTS " + table_);
+        Exec(*session_, "CREATE TABLE " + table_ + " (v " + c.type + ", after_them VARCHAR(10))");
+        Exec(*session_, "INSERT INTO " + table_ + " VALUES (" + c.literal + ", 'end')");
+        CommandResult result = session_->Execute("SELECT v, after_them FROM " + table_, ExecuteOptions{});
+        ASSERT_TRUE(result.rows && result.rows->Fetch());
+        EXPECT_EQ("end", std::string(result.rows->Cell(1).bytes));
+        if (c.kind == ValueKind::Date && !c.text.empty()) {
+            std::string description;
+            EXPECT_NE(S_OK, FailureOf([&] { result.rows->Cell(0); }, &description));
+            EXPECT_NE(std::string::npos, description.find("'" + c.text + "'")) << description;
+            continue;
+        }
+        CellView cell = result.rows->Cell(0);
+        ASSERT_EQ(c.kind, cell.kind);
+        if (c.kind == ValueKind::Text) EXPECT_EQ(c.text, std::string(cell.bytes));
+        else EXPECT_EQ(c.real, cell.real);
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Providers, FetchedLengths,
                          ::testing::Values(Target::SqliteOdbc, Target::PostgresOdbc, Target::MariaOdbc,
                                            Target::PostgresNative),
+                         [](const ::testing::TestParamInfo<Target>& info) { return testdb::TargetName(info.param); });
+
+INSTANTIATE_TEST_SUITE_P(OdbcDrivers, FetchedPrintedForms,
+                         ::testing::Values(Target::SqliteOdbc, Target::PostgresOdbc, Target::MariaOdbc),
                          [](const ::testing::TestParamInfo<Target>& info) { return testdb::TargetName(info.param); });
 
 }  // namespace
