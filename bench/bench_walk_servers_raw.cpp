@@ -64,6 +64,19 @@ bool Exec(PGconn* connection, const std::string& sql) {
     return ok;
 }
 
+// Reads every row of `rows` as a host would: the numbers parsed from their text, the
+// date's text touched, the label's length; returns their sum.
+double ReadRows(const PGresult* rows) {
+    double checksum = 0;
+    for (int row = 0, count = PQntuples(rows); row < count; ++row) {
+        checksum += static_cast<double>(std::atoll(PQgetvalue(rows, row, 0)));
+        checksum += PQgetvalue(rows, row, 1)[18];
+        checksum += std::strtod(PQgetvalue(rows, row, 2), nullptr);
+        checksum += PQgetlength(rows, row, 3);
+    }
+    return checksum;
+}
+
 }  // namespace
 
 std::string PostgresTableFor(const std::string& sqliteFile) { return std::filesystem::path(sqliteFile).stem().string(); }
@@ -136,12 +149,7 @@ ServerWalkResult WalkPgRaw(const std::string& sqliteFile) {
     if (!connection) std::exit(2);
     PGresult* rows = PQexec(connection, ("select id, born, amount, label from " + PostgresTableFor(sqliteFile)).c_str());
     if (PQresultStatus(rows) != PGRES_TUPLES_OK) std::exit(2);
-    for (int row = 0, count = PQntuples(rows); row < count; ++row) {
-        result.checksum += static_cast<double>(std::atoll(PQgetvalue(rows, row, 0)));
-        result.checksum += PQgetvalue(rows, row, 1)[18];
-        result.checksum += std::strtod(PQgetvalue(rows, row, 2), nullptr);
-        result.checksum += PQgetlength(rows, row, 3);
-    }
+    result.checksum += ReadRows(rows);
     PQclear(rows);
     PQfinish(connection);
     result.seconds = Now() - start;
@@ -161,12 +169,7 @@ ServerWalkResult WalkPgRawSingleRow(const std::string& sqliteFile) {
     while (PGresult* rows = PQgetResult(connection)) {
         ExecStatusType status = PQresultStatus(rows);
         if (status != PGRES_SINGLE_TUPLE && status != PGRES_TUPLES_OK) std::exit(2);
-        for (int row = 0, count = PQntuples(rows); row < count; ++row) {
-            result.checksum += static_cast<double>(std::atoll(PQgetvalue(rows, row, 0)));
-            result.checksum += PQgetvalue(rows, row, 1)[18];
-            result.checksum += std::strtod(PQgetvalue(rows, row, 2), nullptr);
-            result.checksum += PQgetlength(rows, row, 3);
-        }
+        result.checksum += ReadRows(rows);
         PQclear(rows);
     }
     PQfinish(connection);

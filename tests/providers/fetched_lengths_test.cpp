@@ -2,8 +2,6 @@
 // a value in pieces (the ODBC drivers) or from the server's text (PostgreSQL): lengths on
 // either side of a piece, empty values and NULLs, a multi-byte character cut by a piece's
 // end, and a short value read after a long one in the same row.
-#include <filesystem>
-
 #include "odbc_test_support.h"
 
 namespace {
@@ -55,28 +53,17 @@ Dialect DialectOf(Target target) {
     }
 }
 
-class FetchedLengths : public ::testing::TestWithParam<Target> {
+class FetchedLengths : public TargetSessionTest {
 protected:
+    FetchedLengths() : TargetSessionTest("fetched_lengths") {}
     void SetUp() override {
-        file_ = testdb::TempSqliteFile("fetched_lengths");
-        std::string connectionString = testdb::ConnectionString(GetParam(), file_);
-        TESTDB_REQUIRE(connectionString, GetParam());
-        session_ = OpenSession(connectionString);
-        table_ = testdb::UniqueName("fetched_lengths");
+        TargetSessionTest::SetUp();
+        if (!session_) return;  // skipped or failed: no server
         const Dialect dialect = DialectOf(GetParam());
         Exec(*session_, "DROP TABLE IF EXISTS " + table_);
         Exec(*session_, "CREATE TABLE " + table_ + " (id INTEGER, t " + dialect.textType + ", b " + dialect.binaryType +
                             ", after_them VARCHAR(10))");
     }
-    void TearDown() override {
-        if (session_) Exec(*session_, "DROP TABLE IF EXISTS " + table_);
-        session_.reset();
-        std::filesystem::remove(file_);
-    }
-
-    std::string file_;
-    std::string table_;
-    std::unique_ptr<Session> session_;
 };
 
 TEST_P(FetchedLengths, EveryLengthReadsWhole) {
