@@ -21,6 +21,7 @@
 #include <cstring>
 #include <algorithm>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -87,6 +88,7 @@ const MethodEntry kMethods[] = {
     {"sqlite-raw-unlocked", WalkSqliteRawUnlocked},
     // PostgreSQL (a copy of the same rows) and the SQLite file through the ODBC driver.
     {"pg-raw", benchwalk::WalkPgRaw},
+    {"pg-raw-single-row", benchwalk::WalkPgRawSingleRow},
     {"recordset-pg", benchwalk::WalkRecordsetPg},
     {"odbc-raw", benchwalk::WalkOdbcRaw},
     {"recordset-odbc", benchwalk::WalkRecordsetOdbc},
@@ -248,6 +250,7 @@ int main(int argc, char** argv) {
         return values[values.size() / 2];
     };
     double rawSeconds = 0;
+    std::map<std::string, double> medianSeconds;
     for (const Runs& runs : chosen) {
         if (runs.failed) {
             std::printf("%-22s failed\n", runs.method->name);
@@ -255,9 +258,11 @@ int main(int argc, char** argv) {
         }
         double time = median(runs.seconds), aboveStart = median(runs.above);
         if (rawSeconds == 0) rawSeconds = time;
+        medianSeconds[runs.method->name] = time;
         std::printf("%-22s %10.3f %10.1f %12.1f %10.2f %10.2f\n", runs.method->name, time, median(runs.peaks),
                     aboveStart, aboveStart * 1048576.0 / rawBytes, rawSeconds > 0 ? time / rawSeconds : 0.0);
     }
+    benchwalk::PrintServerRatios(medianSeconds);
     if (inPostgres && !keep) benchwalk::DropFromPostgres(file);
     if (!keep) std::filesystem::remove(file);
     return 0;

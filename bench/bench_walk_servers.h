@@ -5,6 +5,7 @@
 #pragma once
 
 #include <ctime>
+#include <map>
 #include <string>
 
 namespace benchwalk {
@@ -36,9 +37,14 @@ void DropFromPostgres(const std::string& sqliteFile);
 std::string SqliteOdbcConnectionString(const std::string& sqliteFile);
 
 ServerWalkResult WalkPgRaw(const std::string& sqliteFile);
+ServerWalkResult WalkPgRawSingleRow(const std::string& sqliteFile);
 ServerWalkResult WalkRecordsetPg(const std::string& sqliteFile);
 ServerWalkResult WalkOdbcRaw(const std::string& sqliteFile);
 ServerWalkResult WalkRecordsetOdbc(const std::string& sqliteFile);
+
+// Prints each server walk's time against its own engine's raw loop (both PostgreSQL
+// loops for the recordset), for the methods present in `medianSeconds` (name -> seconds).
+void PrintServerRatios(const std::map<std::string, double>& medianSeconds);
 
 // Runs `query` through a static read-only client Recordset on `connectionString`, reading
 // every row with GetCollect. `timeConnecting` counts opening the connection in the time;

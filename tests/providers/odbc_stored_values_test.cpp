@@ -165,24 +165,9 @@ std::vector<StoredCase> CasesFor(Target target) {
     }
 }
 
-class OdbcStoredValues : public ::testing::TestWithParam<Target> {
+class OdbcStoredValues : public TargetSessionTest {
 protected:
-    void SetUp() override {
-        file_ = testdb::TempSqliteFile("odbc_stored");
-        std::string connectionString = testdb::ConnectionString(GetParam(), file_);
-        TESTDB_REQUIRE(connectionString, GetParam());
-        session_ = OpenSession(connectionString);
-        table_ = testdb::UniqueName("odbc_stored");
-    }
-    void TearDown() override {
-        if (session_) Exec(*session_, "DROP TABLE IF EXISTS " + table_);
-        session_.reset();
-        std::filesystem::remove(file_);
-    }
-
-    std::string file_;
-    std::string table_;
-    std::unique_ptr<Session> session_;
+    OdbcStoredValues() : TargetSessionTest("odbc_stored") {}
 };
 
 TEST_P(OdbcStoredValues, ReadAsStored) {

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -47,6 +48,30 @@ inline std::vector<std::vector<Value>> Rows(Session& session, const std::string&
     }
     return rows;
 }
+
+// A provider session on the target the test is run for, a table name of the test's own
+// (dropped at the end) and, for the SQLite targets, a fresh file named after `stem`.
+class TargetSessionTest : public ::testing::TestWithParam<testdb::Target> {
+protected:
+    explicit TargetSessionTest(const char* stem) : stem_(stem) {}
+    void SetUp() override {
+        file_ = testdb::TempSqliteFile(stem_);
+        std::string connectionString = testdb::ConnectionString(GetParam(), file_);
+        TESTDB_REQUIRE(connectionString, GetParam());
+        session_ = OpenSession(connectionString);
+        table_ = testdb::UniqueName(stem_);
+    }
+    void TearDown() override {
+        if (session_) Exec(*session_, "DROP TABLE IF EXISTS " + table_);
+        session_.reset();
+        std::filesystem::remove(file_);
+    }
+
+    const char* stem_;
+    std::string file_;
+    std::string table_;
+    std::unique_ptr<Session> session_;
+};
 
 // The HRESULT that `action` fails with (S_OK when it does not fail), and its description.
 template <typename Action>

@@ -1,5 +1,8 @@
 // The PostgreSQL provider through libpq: connection keys, type mapping from OIDs,
 // streaming rows, ctid write-back and the mapping of SQLSTATEs.
+#include <cmath>
+#include <limits>
+
 #include <dbplatform/automation/DateTime.h>
 #include <dbplatform/providers/postgresql/PgConnectParams.h>
 
@@ -214,6 +217,75 @@ TEST_F(PgNative, ListsSystemTablesApart) {
     entries = session_->ListTables(filter);
     ASSERT_EQ(1u, entries.size());
     EXPECT_EQ("SYSTEM TABLE", entries[0].type);
+}
+
+// Each value read alone (Cell) and with its whole row (ReadRow, as the row store reads)
+// comes out the same, and as the server stores it: NULL apart from the empty text and
+// bytes, the ends of the number ranges, the words for infinities and NaN.
+TEST_F(PgNative, ReadsEdgeValuesAloneAndByRow) {
+    struct Case {
+        const char* expression;
+        ValueKind kind;
+        std::int64_t integer;
+        double real;
+        std::string bytes;
+    };
+    const double infinity = std::numeric_limits<double>::infinity();
+    const Case cases[] = {
+        {"''::text", ValueKind::Text, 0, 0, ""},
+        {"NULL::text", ValueKind::Null, 0, 0, ""},
+        {"''::bytea", ValueKind::Bytes, 0, 0, ""},
+        {"'\\x00ff'::bytea", ValueKind::Bytes, 0, 0, std::string("\0\xff", 2)},
+        {"NULL::bytea", ValueKind::Null, 0, 0, ""},
+        {"NULL::integer", ValueKind::Null, 0, 0, ""},
+        {"NULL::timestamp", ValueKind::Null, 0, 0, ""},
+        {"9223372036854775807::int8", ValueKind::Integer, INT64_MAX, 0, ""},
+        {"(-9223372036854775808)::int8", ValueKind::Integer, INT64_MIN, 0, ""},
+        {"(-32768)::int2", ValueKind::Integer, -32768, 0, ""},
+        {"'Infinity'::float8", ValueKind::Double, 0, infinity, ""},
+        {"'-Infinity'::float8", ValueKind::Double, 0, -infinity, ""},
+        {"1.7976931348623157e308::float8", ValueKind::Double, 0, 1.7976931348623157e308, ""},
+        {"2.2250738585072014e-308::float8", ValueKind::Double, 0, 2.2250738585072014e-308, ""},
+        {"'-0'::float8", ValueKind::Double, 0, -0.0, ""},
+        {"12345678901234567890.5::numeric", ValueKind::Double, 0, 12345678901234567890.5, ""},
+        {"true", ValueKind::Boolean, 1, 0, ""},
+        {"false", ValueKind::Boolean, 0, 0, ""},
+        {"'1899-12-30 00:00:00'::timestamp", ValueKind::Date, 0, 0, ""},
+        {"'2005-12-19 12:00:00'::timestamp", ValueKind::Date, 0, 38705.5, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.expression);
+        CommandResult alone = session_->Execute(std::string("SELECT ") + c.expression + ", 'after'", ExecuteOptions{});
+        CommandResult byRow = session_->Execute(std::string("SELECT ") + c.expression + ", 'after'", ExecuteOptions{});
+        ASSERT_TRUE(alone.rows && alone.rows->Fetch());
+        ASSERT_TRUE(byRow.rows && byRow.rows->Fetch());
+        CellView cells[2];
+        byRow.rows->ReadRow(cells, 2);
+        for (const CellView& read : {alone.rows->Cell(0), cells[0]}) {
+            ASSERT_EQ(c.kind, read.kind);
+            EXPECT_EQ(c.integer, read.integer);
+            if (c.kind == ValueKind::Double || c.kind == ValueKind::Date) {
+                EXPECT_EQ(c.real, read.real);
+                EXPECT_EQ(std::signbit(c.real), std::signbit(read.real));
+            }
+            EXPECT_EQ(c.bytes, std::string(read.bytes));
+        }
+        EXPECT_EQ("after", std::string(cells[1].bytes));
+    }
+    EXPECT_TRUE(std::isnan(Rows(*session_, "SELECT 'NaN'::float8")[0][0].real));
+    // A value that is no automation date fails alike both ways.
+    for (const char* expression : {"'infinity'::timestamp", "'0001-01-01'::date"}) {
+        CommandResult alone = session_->Execute(std::string("SELECT ") + expression, ExecuteOptions{});
+        CommandResult byRow = session_->Execute(std::string("SELECT ") + expression, ExecuteOptions{});
+        ASSERT_TRUE(alone.rows->Fetch() && byRow.rows->Fetch());
+        std::string aloneText, byRowText;
+        CellView cell;
+        HRESULT aloneFailure = FailureOf([&] { alone.rows->Cell(0); }, &aloneText);
+        HRESULT byRowFailure = FailureOf([&] { byRow.rows->ReadRow(&cell, 1); }, &byRowText);
+        EXPECT_NE(S_OK, aloneFailure) << expression;
+        EXPECT_EQ(aloneFailure, byRowFailure) << expression;
+        EXPECT_EQ(aloneText, byRowText) << expression;
+    }
 }
 
 }  // namespace

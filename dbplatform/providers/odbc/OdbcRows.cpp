@@ -1,5 +1,6 @@
 #include <dbplatform/providers/odbc/OdbcRows.h>
 
+#include <algorithm>
 #include <cassert>
 
 #include <dbplatform/base/AsciiText.h>
@@ -72,21 +73,47 @@ bool OdbcRows::Fetch() {
     return true;
 }
 
-// Reads a text or binary value in pieces; false for NULL.
+// Reads a text or binary value in pieces; false for NULL. The first piece goes to a small
+// buffer: some drivers (the SQLite one) fill the whole buffer they are given, so its size
+// is paid on every cell. A longer value continues straight into `out`, in pieces of the
+// length the driver says remains (bounded, in case it says too much), or doubling where
+// it cannot tell.
 bool OdbcRows::ReadLong(SQLUSMALLINT column, SQLSMALLINT cType, std::string* out) {
-    out->clear();
-    char chunk[8192];
-    const SQLLEN room = cType == SQL_C_CHAR ? sizeof chunk - 1 : sizeof chunk;
-    for (;;) {
-        SQLLEN indicator = 0;
-        SQLRETURN rc = SQLGetData(statement_, column, cType, chunk, sizeof chunk, &indicator);
-        if (rc == SQL_NO_DATA) return true;
-        CheckOdbc(rc, SQL_HANDLE_STMT, statement_);
-        if (indicator == SQL_NULL_DATA) return false;
-        SQLLEN piece = (indicator == SQL_NO_TOTAL || indicator > room) ? room : indicator;
-        out->append(chunk, static_cast<std::size_t>(piece));
-        if (rc == SQL_SUCCESS) return true;
+    constexpr SQLLEN kFirstPiece = 128;
+    constexpr SQLLEN kLargestPiece = SQLLEN{1} << 20;
+    const SQLLEN terminator = cType == SQL_C_CHAR ? 1 : 0;
+    char first[kFirstPiece + 1];
+    SQLLEN indicator = 0;
+    SQLRETURN rc = SQLGetData(statement_, column, cType, first, kFirstPiece + terminator, &indicator);
+    if (rc == SQL_NO_DATA) {
+        out->clear();
+        return true;
     }
+    CheckOdbc(rc, SQL_HANDLE_STMT, statement_);
+    if (indicator == SQL_NULL_DATA) {
+        out->clear();
+        return false;
+    }
+    SQLLEN piece = (indicator == SQL_NO_TOTAL || indicator > kFirstPiece) ? kFirstPiece : indicator;
+    out->assign(first, static_cast<std::size_t>(piece));
+    SQLLEN room = kFirstPiece;
+    while (rc != SQL_SUCCESS) {
+        // The rest: a warning without truncation ends at the next call's SQL_NO_DATA.
+        // Never less than a first piece, so that each call moves on by a good stretch.
+        room = indicator != SQL_NO_TOTAL && indicator > piece ? std::clamp(indicator - piece, kFirstPiece, kLargestPiece)
+                                                                : std::min(room * 2, kLargestPiece);
+        const std::size_t have = out->size();
+        out->resize(have + static_cast<std::size_t>(room + terminator));
+        rc = SQLGetData(statement_, column, cType, out->data() + have, room + terminator, &indicator);
+        if (rc == SQL_NO_DATA) {
+            out->resize(have);
+            return true;
+        }
+        CheckOdbc(rc, SQL_HANDLE_STMT, statement_);
+        piece = (indicator == SQL_NO_TOTAL || indicator > room) ? room : std::max<SQLLEN>(indicator, 0);
+        out->resize(have + static_cast<std::size_t>(piece));
+    }
+    return true;
 }
 
 // Reads a number column through its text and keeps the value as stored: an integer in an

@@ -1,5 +1,6 @@
 #include <dbplatform/providers/postgresql/PgRows.h>
 
+#include <cassert>
 #include <string>
 
 #include <dbplatform/com/ComError.h>
@@ -115,11 +116,29 @@ bool PgRows::Fetch() {
 }
 
 CellView PgRows::Cell(std::size_t column) {
+    if (current_ == nullptr || column >= columns_.size()) return CellView{};
+    return CellOfRow(column);
+}
+
+// The row store reads every cell of a row in one call: no check per cell of what holds
+// for the whole row.
+void PgRows::ReadRow(CellView* cells, std::size_t count) {
+    if (current_ == nullptr) {
+        for (std::size_t c = 0; c < count; ++c) cells[c] = CellView{};
+        return;
+    }
+    for (std::size_t c = 0; c < count; ++c) cells[c] = c < columns_.size() ? CellOfRow(c) : CellView{};
+}
+
+// Only an empty value can be NULL (libpq gives a NULL the length 0), so most cells need
+// no separate question for it.
+CellView PgRows::CellOfRow(std::size_t column) {
+    assert(current_ != nullptr && column < columns_.size());
     CellView cell;
-    if (current_ == nullptr || column >= columns_.size()) return cell;
-    int field = static_cast<int>(column);
-    if (PQgetisnull(current_, row_, field)) return cell;
-    std::string_view text(PQgetvalue(current_, row_, field), PQgetlength(current_, row_, field));
+    const int field = static_cast<int>(column);
+    const int length = PQgetlength(current_, row_, field);
+    if (length == 0 && PQgetisnull(current_, row_, field)) return cell;
+    std::string_view text(PQgetvalue(current_, row_, field), static_cast<std::size_t>(length));
     switch (kinds_[column]) {
         case ValueKind::Integer:
             cell.kind = ValueKind::Integer;

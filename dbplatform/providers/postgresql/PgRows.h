@@ -24,12 +24,15 @@ public:
     const std::vector<ColumnInfo>& Columns() const override { return columns_; }
     bool Fetch() override;
     CellView Cell(std::size_t column) override;
+    void ReadRow(CellView* cells, std::size_t count) override;
 
     // Reads what the connection still has for this query and keeps it, so that the
     // connection is free for another command.
     void BufferRemaining();
 
 private:
+    // Cell `column` of the current row; both exist.
+    CellView CellOfRow(std::size_t column);
     PGresult* NextFromConnection();
     void EndStream();
 
