@@ -72,11 +72,14 @@ const MethodEntry kMethods[] = {
     {"sqlite-raw", WalkSqliteRaw},
     {"recordset-sqlite", WalkRecordsetSqlite},
     {"quillet-sqlite", benchwalk::WalkQuilletSqlite},
+    {"quillet-sqlite-index", benchwalk::WalkQuilletSqliteIndex},
     // PostgreSQL (a copy of the same rows) and the SQLite file through the ODBC driver.
     {"pg-raw", benchwalk::WalkPgRaw},
     {"recordset-pg", benchwalk::WalkRecordsetPg},
+    {"quillet-pg", benchwalk::WalkQuilletPg},
     {"odbc-raw", benchwalk::WalkOdbcRaw},
     {"recordset-odbc", benchwalk::WalkRecordsetOdbc},
+    {"quillet-odbc", benchwalk::WalkQuilletOdbc},
 };
 
 // Rows of (integer, date as canonical text, double, text), in one transaction.
