@@ -1,0 +1,93 @@
+#include "LocalTimes.h"
+
+#include <algorithm>
+
+#include <dbplatform/mfc/Time.h>
+
+namespace quillet {
+
+namespace {
+
+constexpr long long kSecondsPerDay = 86400;
+
+// Days since 1970-01-01 of a proleptic Gregorian date.
+long long DaysFromCivil(long long year, unsigned month, unsigned day) {
+    year -= month <= 2;
+    const long long era = (year >= 0 ? year : year - 399) / 400;
+    const unsigned yearOfEra = static_cast<unsigned>(year - era * 400);
+    const unsigned dayOfYear = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
+    const unsigned dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    return era * 146097 + static_cast<long long>(dayOfEra) - 719468;
+}
+
+bool IsLeapYear(unsigned year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+
+unsigned DaysInMonth(unsigned year, unsigned month) {
+    static constexpr unsigned kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    return month == 2 && IsLeapYear(year) ? 29 : kDays[month - 1];
+}
+
+// Fields that name one real second of the calendar, nothing a normalisation would move.
+bool InRange(const SYSTEMTIME& t) {
+    return t.wYear >= 1 && t.wMonth >= 1 && t.wMonth <= 12 && t.wDay >= 1 && t.wDay <= DaysInMonth(t.wYear, t.wMonth) &&
+           t.wHour <= 23 && t.wMinute <= 59 && t.wSecond <= 59;
+}
+
+}  // namespace
+
+LocalTimes::Zone LocalTimes::CurrentZone() { return Zone{tzname[0], tzname[1], timezone, daylight}; }
+
+// The C library's conversion tries the offsets in force a day before, at and a day after
+// the fields read as UTC, and keeps a candidate that reads back as the same fields. When
+// the offset is one and the same over every instant those steps can touch for any time
+// of the day, each of them finds that offset and the candidate reads back: the result is
+// the fields as UTC minus the offset. Offsets are sampled every twelve hours from two days
+// before the day to three days after it; zones never change their offset twice within
+// twelve hours, so equal samples mean no change between them.
+long LocalTimes::PlainOffset(long long day) {
+    long offset = kNotPlain;
+    for (long long sample = (day - 2) * kSecondsPerDay; sample <= (day + 3) * kSecondsPerDay; sample += kSecondsPerDay / 2) {
+        const std::time_t at = static_cast<std::time_t>(sample);
+        std::tm local{};
+        if (localtime_r(&at, &local) == nullptr) return kNotPlain;
+        if (offset == kNotPlain) offset = local.tm_gmtoff;
+        else if (local.tm_gmtoff != offset) return kNotPlain;
+    }
+    if (offset <= -kSecondsPerDay || offset >= kSecondsPerDay) return kNotPlain;
+    return offset;
+}
+
+long LocalTimes::OffsetOf(long long day) {
+    if (slots_.empty()) slots_.assign(kSlots, Slot{kNoDay, kNotPlain});
+    Slot& slot = slots_[static_cast<std::size_t>(day) % kSlots];
+    if (slot.day == day) return slot.offset;
+    auto known = offsets_.find(day);
+    if (known == offsets_.end()) {
+        if (offsets_.size() >= kMaxDays) offsets_.clear();
+        known = offsets_.emplace(day, PlainOffset(day)).first;
+        // Reading the zone's offsets may have loaded the zone for the first time.
+        zone_ = CurrentZone();
+    }
+    slot = Slot{day, known->second};
+    return slot.offset;
+}
+
+std::time_t LocalTimes::FromCalendar(const SYSTEMTIME& calendar) {
+    if (!InRange(calendar)) return CTime(calendar, -1).GetTime();
+    const Zone zone = CurrentZone();
+    if (forgotten_ || !(zone == zone_)) {
+        std::fill(slots_.begin(), slots_.end(), Slot{kNoDay, kNotPlain});
+        offsets_.clear();
+        forgotten_ = false;
+        zone_ = zone;
+    }
+    const long long day = DaysFromCivil(calendar.wYear, calendar.wMonth, calendar.wDay);
+    const long offset = OffsetOf(day);
+    if (offset == kNotPlain) return CTime(calendar, -1).GetTime();
+    const long long local = day * kSecondsPerDay + calendar.wHour * 3600LL + calendar.wMinute * 60LL + calendar.wSecond;
+    return static_cast<std::time_t>(local - offset);
+}
+
+void LocalTimes::Forget() { forgotten_ = true; }
+
+}  // namespace quillet
