@@ -1,6 +1,8 @@
 #include "LocalTimes.h"
 
 #include <algorithm>
+#include <chrono>
+#include <optional>
 
 #include <dbplatform/mfc/Time.h>
 
@@ -10,27 +12,16 @@ namespace {
 
 constexpr long long kSecondsPerDay = 86400;
 
-// Days since 1970-01-01 of a proleptic Gregorian date.
-long long DaysFromCivil(long long year, unsigned month, unsigned day) {
-    year -= month <= 2;
-    const long long era = (year >= 0 ? year : year - 399) / 400;
-    const unsigned yearOfEra = static_cast<unsigned>(year - era * 400);
-    const unsigned dayOfYear = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
-    const unsigned dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
-    return era * 146097 + static_cast<long long>(dayOfEra) - 719468;
-}
-
-bool IsLeapYear(unsigned year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
-
-unsigned DaysInMonth(unsigned year, unsigned month) {
-    static constexpr unsigned kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    return month == 2 && IsLeapYear(year) ? 29 : kDays[month - 1];
-}
-
-// Fields that name one real second of the calendar, nothing a normalisation would move.
-bool InRange(const SYSTEMTIME& t) {
-    return t.wYear >= 1 && t.wMonth >= 1 && t.wMonth <= 12 && t.wDay >= 1 && t.wDay <= DaysInMonth(t.wYear, t.wMonth) &&
-           t.wHour <= 23 && t.wMinute <= 59 && t.wSecond <= 59;
+// The calendar's day of `t`, when its fields name one real second of the calendar (nothing
+// a normalisation would move).
+std::optional<std::chrono::sys_days> DayOf(const SYSTEMTIME& t) {
+    // The calendar types keep a year in 16 signed bits and a day and a month in one byte:
+    // larger fields are refused first (automation dates end in 9999).
+    if (t.wYear < 1 || t.wYear > 9999 || t.wMonth > 12 || t.wDay > 31) return std::nullopt;
+    const std::chrono::year_month_day date{std::chrono::year{t.wYear}, std::chrono::month{t.wMonth},
+                                           std::chrono::day{t.wDay}};
+    if (!date.ok() || t.wHour > 23 || t.wMinute > 59 || t.wSecond > 59) return std::nullopt;
+    return std::chrono::sys_days{date};
 }
 
 }  // namespace
@@ -73,7 +64,8 @@ long LocalTimes::OffsetOf(long long day) {
 }
 
 std::time_t LocalTimes::FromCalendar(const SYSTEMTIME& calendar) {
-    if (!InRange(calendar)) return CTime(calendar, -1).GetTime();
+    const std::optional<std::chrono::sys_days> calendarDay = DayOf(calendar);
+    if (!calendarDay) return CTime(calendar, -1).GetTime();
     const Zone zone = CurrentZone();
     if (forgotten_ || !(zone == zone_)) {
         std::fill(slots_.begin(), slots_.end(), Slot{kNoDay, kNotPlain});
@@ -81,7 +73,7 @@ std::time_t LocalTimes::FromCalendar(const SYSTEMTIME& calendar) {
         forgotten_ = false;
         zone_ = zone;
     }
-    const long long day = DaysFromCivil(calendar.wYear, calendar.wMonth, calendar.wDay);
+    const long long day = calendarDay->time_since_epoch().count();
     const long offset = OffsetOf(day);
     if (offset == kNotPlain) return CTime(calendar, -1).GetTime();
     const long long local = day * kSecondsPerDay + calendar.wHour * 3600LL + calendar.wMinute * 60LL + calendar.wSecond;

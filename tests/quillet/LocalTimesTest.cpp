@@ -81,6 +81,9 @@ TEST(LocalTimes, SingleTimesAgreeWithCTime) {
         {"Europe/Berlin", Calendar(2023, 2, 29, 10, 0, 0)},    // no such day: CTime normalises
         {"Europe/Berlin", Calendar(2024, 13, 1, 0, 0, 0)},     // no such month
         {"Europe/Berlin", Calendar(2024, 1, 1, 24, 0, 0)},     // no such hour
+        {"Europe/Berlin", Calendar(2024, 1, 257, 0, 0, 0)},    // a day past what a byte holds
+        {"Europe/Berlin", Calendar(2024, 257, 1, 0, 0, 0)},
+        {"Europe/Berlin", Calendar(40000, 1, 1, 0, 0, 0)},
         {"America/New_York", Calendar(2024, 3, 10, 2, 30, 0)},
         {"America/New_York", Calendar(2024, 11, 3, 1, 30, 0)},
         {"Australia/Lord_Howe", Calendar(2024, 10, 6, 2, 15, 0)},  // half-hour gap
