@@ -147,10 +147,8 @@ private:
     // recordset keeps them, for a caller that passes `text`.
     int FetchTyped(const FieldKey& key, VARIANT& fetched, std::string_view* text);
     int WriteValue(const FieldKey& key, const VARIANT& value);
-    // Fetches a field for a typed getter and converts it to `type`. Returns 0 when the
-    // field cannot be read or converted (value untouched), 1 with `converted` filled, or
-    // 2 for a NULL field.
-    int ReadConverted(const FieldKey& key, VARTYPE type, VARIANT* converted);
+    // Fetches a field for a typed getter and converts it to `type`: 0 when the field
+    // cannot be read or converted (value untouched), else 1 with the value (zero for NULL).
     template <class Value, class Extract>
     int ReadNumber(const FieldKey& key, VARTYPE type, Value& value, Extract extract);
     int ReadBool(const FieldKey& key, bool& value);

@@ -94,35 +94,28 @@ int CQuillet::FetchTyped(const FieldKey& key, VARIANT& fetched, std::string_view
 }
 
 // A value that does not fit the requested type is a failure with the conversion's
-// message, never a number made of whatever bytes were left in the variant.
-int CQuillet::ReadConverted(const FieldKey& key, VARTYPE type, VARIANT* converted) {
+// message, never a number made of whatever bytes were left in the variant. A value that
+// already has the type (a walk's usual case) is read where it was fetched.
+template <class Value, class Extract>
+int CQuillet::ReadNumber(const FieldKey& key, VARTYPE type, Value& value, Extract extract) {
     ScopedVariant fetched;
     if (!FetchTyped(key, fetched.value, nullptr)) return 0;
-    if (fetched.value.vt == VT_NULL) return 2;
-    if (fetched.value.vt == type) {
-        // Already the right type: hand the value over instead of copying it.
-        VariantClear(converted);
-        *converted = fetched.value;
-        VariantInit(&fetched.value);
+    if (fetched.value.vt == VT_NULL) {
+        value = Value();
         return 1;
     }
-    HRESULT hr = VariantChangeType(converted, &fetched.value, 0, type);
+    if (fetched.value.vt == type) {
+        value = extract(fetched.value);
+        return 1;
+    }
+    ScopedVariant converted;
+    HRESULT hr = VariantChangeType(&converted.value, &fetched.value, 0, type);
     if (FAILED(hr)) {
-        VariantClear(converted);
         lastError = SystemMessageOf(_com_error(hr));
         return 0;
     }
+    value = extract(converted.value);
     return 1;
-}
-
-template <class Value, class Extract>
-int CQuillet::ReadNumber(const FieldKey& key, VARTYPE type, Value& value, Extract extract) {
-    ScopedVariant converted;
-    switch (ReadConverted(key, type, &converted.value)) {
-        case 0: return 0;
-        case 2: value = Value(); return 1;
-        default: value = extract(converted.value); return 1;
-    }
 }
 
 int CQuillet::ReadBool(const FieldKey& key, bool& value) {

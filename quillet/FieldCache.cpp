@@ -56,12 +56,13 @@ namespace {
 // `name` (NUL-terminated) equals `known` (without NUL) with ASCII letters folded; hosts
 // mostly spell a name as the query does, which a plain comparison settles.
 bool SameName(const char* name, const std::string& known) {
-    const std::size_t length = std::strlen(name);
-    if (length != known.size()) return false;
-    if (std::memcmp(name, known.data(), length) == 0) return true;
-    for (std::size_t i = 0; i < length; ++i)
-        if (FoldAscii(name[i]) != FoldAscii(known[i])) return false;
-    return true;
+    const char* other = known.c_str();
+    std::size_t at = 0;
+    while (name[at] == other[at] && other[at] != '\0') ++at;
+    if (name[at] == '\0' && at == known.size()) return true;
+    for (; at < known.size(); ++at)
+        if (name[at] == '\0' || FoldAscii(name[at]) != FoldAscii(other[at])) return false;
+    return name[at] == '\0';
 }
 }  // namespace
 

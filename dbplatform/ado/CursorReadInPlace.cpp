@@ -2,24 +2,27 @@
 #include <dbplatform/automation/Bstr.h>
 
 #include "Cursor.h"
+#include "ValueConversion.h"
 
 namespace dbplatform::ado {
 
 // Only the case GetValue serves from the store as it stands (no edit, a current row that
-// is not deleted) is taken in place, and only for a text cell of a column read as VT_BSTR
-// that a BSTR can hold; GetValue would give exactly that text as a new BSTR. Everything
-// else goes through GetValue itself, so the two can never answer differently.
+// is not deleted) is read here, as GetValue reads it there; a text cell of a column read
+// as VT_BSTR that a BSTR can hold, which GetValue would copy into a new BSTR, is handed
+// over as it is. Every other case goes through GetValue itself.
 bool Cursor::ReadInPlace(std::size_t field, VARIANT* out, std::string_view* text) {
-    std::size_t column = columns_.ColumnOfField(field);
-    if (columns_.ReadType(column) == VT_BSTR && !edit_.Active() && navigation_.OnRow() &&
-        !navigation_.Deleted(navigation_.Row())) {
-        provider::CellView cell = navigation_.Store().Cell(navigation_.Row(), column);
-        if (cell.kind == provider::ValueKind::Text && cell.bytes.size() <= kMaxBstrLength) {
-            *text = cell.bytes;
-            return true;
-        }
+    if (edit_.Active() || !navigation_.OnRow() || navigation_.Deleted(navigation_.Row())) {
+        GetValue(field, out);
+        return false;
     }
-    GetValue(field, out);
+    const std::size_t column = columns_.ColumnOfField(field);
+    const provider::CellView cell = navigation_.Store().Cell(navigation_.Row(), column);
+    const VARTYPE type = columns_.ReadType(column);
+    if (type == VT_BSTR && cell.kind == provider::ValueKind::Text && cell.bytes.size() <= kMaxBstrLength) {
+        *text = cell.bytes;
+        return true;
+    }
+    CellToVariantAs(cell, type, out);
     return false;
 }
 
