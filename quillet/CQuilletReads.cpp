@@ -76,8 +76,10 @@ int CQuillet::ReadValue(const FieldKey& key, VARIANT& value) {
 int CQuillet::GetFieldValue(const char* name, VARIANT& value) { return ReadValue(FieldKey::Named(name), value); }
 int CQuillet::GetFieldValueAt(long index, VARIANT& value) { return ReadValue(FieldKey::At(index), value); }
 
+// The open check is left to the field, which fails on a closed recordset; the ordinary
+// road then makes it and answers as it always did.
 int CQuillet::FetchTyped(const FieldKey& key, VARIANT& fetched, std::string_view* text) {
-    if (!IsRecordsetOpen()) return 0;
+    if (!recordset) return 0;
     if (Field* field = fields.Find(recordset.GetInterfacePtr(), key)) {
         try {
             std::string_view inPlace;

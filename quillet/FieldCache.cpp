@@ -36,11 +36,12 @@ Field* FieldCache::Find(_Recordset* recordset, const FieldKey& key) {
         try {
             readsBeforeBuild_ = recordset->GetFields()->GetCount();
         } catch (const _com_error&) {
-            readsBeforeBuild_ = -1;  // never built for this recordset
+            Forget();  // closed: asked again once it may have been reopened
+            return nullptr;
         }
     }
     if (!built_) {
-        if (readsBeforeBuild_ < 0 || readsBeforeBuild_-- > 0) return nullptr;
+        if (readsBeforeBuild_-- > 0) return nullptr;
         Build(recordset);
         if (!built_) return nullptr;
     }
@@ -109,8 +110,6 @@ void FieldCache::Build(_Recordset* recordset) {
         built_ = true;
     } catch (const _com_error&) {
         Forget();
-        seen_ = recordset;
-        readsBeforeBuild_ = -1;
     }
 }
 

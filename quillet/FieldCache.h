@@ -16,9 +16,10 @@ struct FieldKey;
 
 class FieldCache {
 public:
-    // The field `key` names in `recordset`, or null when the cache does not know it: a
-    // recordset it has not yet seen read often enough to be worth the lookup table, a name
-    // or position it does not hold, a failure while building. Null sends the caller along
+    // The field `key` names in `recordset` (not null), or null when the cache does not
+    // know it: a recordset it has not yet seen read often enough to be worth the lookup
+    // table, a name or position it does not hold, a closed recordset, a failure while
+    // building (tried again on a later call). Null sends the caller along
     // the ordinary lookup, which also reports every failure as before.
     Field* Find(_Recordset* recordset, const FieldKey& key);
     // Drops everything: the recordset was closed or replaced, or a read through a cached

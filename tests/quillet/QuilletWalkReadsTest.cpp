@@ -168,6 +168,17 @@ TEST_F(QuilletWalkReads, ARecordsetReopenedInPlaceIsReadAfresh) {
     EXPECT_EQ(id, 1);
     _RecordsetPtr recordset = q->GetRecordset();
     ASSERT_EQ(recordset->Close(), S_OK);
+    // Closed under the object's feet: every read is refused without a text, as on any
+    // closed recordset.
+    const std::string errorBefore = q->GetErrorText().str();
+    text = "untouched";
+    EXPECT_EQ(q->GetFieldString("T", text), 0);
+    EXPECT_EQ(q->GetFieldStringAt(3, text), 0);
+    EXPECT_EQ(text.str(), "untouched");
+    EXPECT_EQ(q->GetFieldLongAt(0, id), 0);
+    EXPECT_EQ(q->GetFieldLong("ID", id), 0);
+    EXPECT_EQ(id, 1);
+    EXPECT_EQ(q->GetErrorText().str(), errorBefore);
     recordset->Open(_variant_t("select T as ID, ID as T, F from r where ID = 2"),
                     _variant_t(static_cast<IDispatch*>(q->GetConnection().GetInterfacePtr())), adOpenStatic,
                     adLockReadOnly, adCmdText);
