@@ -1,7 +1,9 @@
 #include "LocalTimes.h"
 
 #include <algorithm>
+#include <cassert>
 #include <chrono>
+#include <cstdint>
 #include <optional>
 
 #include <dbplatform/mfc/Time.h>
@@ -49,9 +51,12 @@ long LocalTimes::PlainOffset(long long day) {
 }
 
 long LocalTimes::OffsetOf(long long day) {
-    if (slots_.empty()) slots_.assign(kSlots, Slot{kNoDay, kNotPlain});
-    Slot& slot = slots_[static_cast<std::size_t>(day) % kSlots];
-    if (slot.day == day) return slot.offset;
+    assert(day > kNoDay && day <= INT32_MAX);
+    if (slots_.empty()) slots_.assign(kSlots, Slot{kNoDay, static_cast<std::int32_t>(kNotPlain)});
+    // Multiplied by 2^64 / golden ratio, so that days a whole number of years or months
+    // apart still land in different slots.
+    Slot& slot = slots_[(static_cast<std::uint64_t>(day) * 0x9E3779B97F4A7C15ull) >> (64 - kSlotBits)];
+    if (slot.day == static_cast<std::int32_t>(day)) return slot.offset;
     auto known = offsets_.find(day);
     if (known == offsets_.end()) {
         if (offsets_.size() >= kMaxDays) offsets_.clear();
@@ -59,7 +64,7 @@ long LocalTimes::OffsetOf(long long day) {
         // Reading the zone's offsets may have loaded the zone for the first time.
         zone_ = CurrentZone();
     }
-    slot = Slot{day, known->second};
+    slot = Slot{static_cast<std::int32_t>(day), static_cast<std::int32_t>(known->second)};
     return slot.offset;
 }
 
@@ -68,7 +73,7 @@ std::time_t LocalTimes::FromCalendar(const SYSTEMTIME& calendar) {
     if (!calendarDay) return CTime(calendar, -1).GetTime();
     const Zone zone = CurrentZone();
     if (forgotten_ || !(zone == zone_)) {
-        std::fill(slots_.begin(), slots_.end(), Slot{kNoDay, kNotPlain});
+        std::fill(slots_.begin(), slots_.end(), Slot{kNoDay, static_cast<std::int32_t>(kNotPlain)});
         offsets_.clear();
         forgotten_ = false;
         zone_ = zone;

@@ -2,6 +2,8 @@
 // lookup instead of the zone's rules on every row.
 #pragma once
 
+#include <climits>
+#include <cstdint>
 #include <ctime>
 #include <unordered_map>
 #include <vector>
@@ -41,13 +43,15 @@ private:
     // seen, else worked out and put into both.
     long OffsetOf(long long day);
 
+    // Eight bytes: days of years 1 to 9999 and offsets within a day fit 32 bits.
     struct Slot {
-        long long day;
-        long offset;
+        std::int32_t day;
+        std::int32_t offset;
     };
-    static constexpr std::size_t kSlots = 1 << 12;
+    static constexpr unsigned kSlotBits = 14;
+    static constexpr std::size_t kSlots = std::size_t{1} << kSlotBits;
 
-    static constexpr long long kNoDay = -(1LL << 62);
+    static constexpr std::int32_t kNoDay = INT32_MIN;
 
     Zone zone_;
     bool forgotten_ = false;
