@@ -86,12 +86,15 @@ const MethodEntry kMethods[] = {
     {"recordset-sqlite", WalkRecordsetSqlite},
     {"quillet-sqlite", benchwalk::WalkQuilletSqlite},
     {"sqlite-raw-unlocked", WalkSqliteRawUnlocked},
+    {"quillet-sqlite-index", benchwalk::WalkQuilletSqliteIndex},
     // PostgreSQL (a copy of the same rows) and the SQLite file through the ODBC driver.
     {"pg-raw", benchwalk::WalkPgRaw},
     {"pg-raw-single-row", benchwalk::WalkPgRawSingleRow},
     {"recordset-pg", benchwalk::WalkRecordsetPg},
+    {"quillet-pg", benchwalk::WalkQuilletPg},
     {"odbc-raw", benchwalk::WalkOdbcRaw},
     {"recordset-odbc", benchwalk::WalkRecordsetOdbc},
+    {"quillet-odbc", benchwalk::WalkQuilletOdbc},
 };
 
 // Rows of (integer, date as canonical text, double, text), in one transaction.

@@ -6,6 +6,11 @@
 
 #include <dbplatform/com/ComError.h>
 
+#include <string_view>
+
+#include "FieldCache.h"
+#include "LocalTimes.h"
+
 namespace quillet {
 
 // A field of the current row, chosen by name or by zero-based position.
@@ -135,11 +140,15 @@ private:
 
     // Field access shared by the by-name and by-position forms.
     int ReadValue(const FieldKey& key, VARIANT& value);
+    // The field's value through Collect, or through its cached field object.
+    _variant_t FetchValue(const FieldKey& key);
+    // A typed getter's read: 0 when the field cannot be read (reported as ReadValue does),
+    // 1 with the value in `fetched`, or 2 with a text's UTF-8 bytes in `*text` where the
+    // recordset keeps them, for a caller that passes `text`.
+    int FetchTyped(const FieldKey& key, VARIANT& fetched, std::string_view* text);
     int WriteValue(const FieldKey& key, const VARIANT& value);
-    // Fetches a field for a typed getter and converts it to `type`. Returns 0 when the
-    // field cannot be read or converted (value untouched), 1 with `converted` filled, or
-    // 2 for a NULL field.
-    int ReadConverted(const FieldKey& key, VARTYPE type, VARIANT* converted);
+    // Fetches a field for a typed getter and converts it to `type`: 0 when the field
+    // cannot be read or converted (value untouched), else 1 with the value (zero for NULL).
     template <class Value, class Extract>
     int ReadNumber(const FieldKey& key, VARTYPE type, Value& value, Extract extract);
     int ReadBool(const FieldKey& key, bool& value);
@@ -159,6 +168,8 @@ private:
     int cacheSize = 500;
     int varcharLen = 255;
     int rowIndex = -1;
+    FieldCache fields;       // of `recordset`, forgotten when it closes or is replaced
+    LocalTimes localTimes;   // for the time getters
 };
 
 // Creates an ADO object of class `clsid` the way the platform's components are started:

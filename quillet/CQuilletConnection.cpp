@@ -98,6 +98,7 @@ int CQuillet::IsRecordsetOpen() {
 }
 
 int CQuillet::CloseRecordset() {
+    fields.Forget();
     try {
         if (IsRecordsetOpen()) {
             Check(recordset->Close());

@@ -1,5 +1,5 @@
-// Field access on the current row: the generic readers and writers, the typed forms, byte
-// chunks and field metadata.
+// Field access on the current row: the generic writers, the typed setters, byte chunks
+// and field metadata. The readers are in CQuilletReads.cpp.
 #include <quillet/CQuillet.h>
 
 #include <dbplatform/automation/DateTime.h>
@@ -10,36 +10,6 @@
 #include <cstring>
 
 namespace quillet {
-
-namespace {
-// Frees a variant's contents on every path out of a typed getter.
-struct ScopedVariant {
-    VARIANT value;
-    ScopedVariant() { VariantInit(&value); }
-    ~ScopedVariant() { VariantClear(&value); }
-    ScopedVariant(const ScopedVariant&) = delete;
-    ScopedVariant& operator=(const ScopedVariant&) = delete;
-};
-}  // namespace
-
-// A NULL comes back with its whole value area zeroed, so that readers of the raw variant
-// see 0 rather than stale bytes.
-int CQuillet::ReadValue(const FieldKey& key, VARIANT& value) {
-    if (!IsRecordsetOpen()) return 0;
-    try {
-        _variant_t fetched = recordset->GetCollect(key.ToVariant());
-        VariantClear(&value);
-        value = fetched.Detach();
-        if (value.vt == VT_NULL) {
-            std::memset(&value, 0, sizeof value);
-            value.vt = VT_NULL;
-        }
-        return 1;
-    } catch (const _com_error& error) {
-        lastError = SystemMessageOf(error);
-        return 0;
-    }
-}
 
 // A value ADO refuses (no edit in progress, a type the column cannot take) is a plain 0:
 // only a failure to build the field key is reported.
@@ -60,140 +30,8 @@ int CQuillet::WriteValue(const FieldKey& key, const VARIANT& value) {
     }
 }
 
-int CQuillet::GetFieldValue(const char* name, VARIANT& value) { return ReadValue(FieldKey::Named(name), value); }
-int CQuillet::GetFieldValueAt(long index, VARIANT& value) { return ReadValue(FieldKey::At(index), value); }
 int CQuillet::SetFieldValue(const char* name, const VARIANT& value) { return WriteValue(FieldKey::Named(name), value); }
 int CQuillet::SetFieldValueAt(long index, const VARIANT& value) { return WriteValue(FieldKey::At(index), value); }
-
-// A value that does not fit the requested type is a failure with the conversion's
-// message, never a number made of whatever bytes were left in the variant.
-int CQuillet::ReadConverted(const FieldKey& key, VARTYPE type, VARIANT* converted) {
-    ScopedVariant fetched;
-    if (!ReadValue(key, fetched.value)) return 0;
-    if (fetched.value.vt == VT_NULL) return 2;
-    if (fetched.value.vt == type) {
-        // Already the right type: hand the value over instead of copying it.
-        VariantClear(converted);
-        *converted = fetched.value;
-        VariantInit(&fetched.value);
-        return 1;
-    }
-    HRESULT hr = VariantChangeType(converted, &fetched.value, 0, type);
-    if (FAILED(hr)) {
-        VariantClear(converted);
-        lastError = SystemMessageOf(_com_error(hr));
-        return 0;
-    }
-    return 1;
-}
-
-template <class Value, class Extract>
-int CQuillet::ReadNumber(const FieldKey& key, VARTYPE type, Value& value, Extract extract) {
-    ScopedVariant converted;
-    switch (ReadConverted(key, type, &converted.value)) {
-        case 0: return 0;
-        case 2: value = Value(); return 1;
-        default: value = extract(converted.value); return 1;
-    }
-}
-
-int CQuillet::ReadBool(const FieldKey& key, bool& value) {
-    return ReadNumber(key, VT_BOOL, value, [](const VARIANT& v) { return v.boolVal == VARIANT_TRUE; });
-}
-
-// Conversion failures here keep the text hosts have always seen for them.
-int CQuillet::ReadString(const FieldKey& key, CString& value) {
-    ScopedVariant fetched;
-    if (!ReadValue(key, fetched.value)) return 0;
-    if (fetched.value.vt == VT_NULL) {
-        value.Empty();
-        return 1;
-    }
-    if (fetched.value.vt == VT_BSTR) {
-        value = CString(static_cast<const OLECHAR*>(fetched.value.bstrVal));
-        return 1;
-    }
-    ScopedVariant converted;
-    HRESULT hr = VariantChangeType(&converted.value, &fetched.value, 0, VT_BSTR);
-    if (FAILED(hr) || converted.value.vt != VT_BSTR) {
-        lastError = "change date type error";
-        return 0;
-    }
-    value = CString(static_cast<const OLECHAR*>(converted.value.bstrVal));
-    return 1;
-}
-
-// A NULL reads as the automation date 0, 1899-12-30 00:00 local time.
-int CQuillet::ReadTime(const FieldKey& key, CTime& value) {
-    ScopedVariant fetched;
-    if (!ReadValue(key, fetched.value)) return 0;
-    DATE date = 0.0;
-    if (fetched.value.vt != VT_NULL) {
-        ScopedVariant converted;
-        HRESULT hr = VariantChangeType(&converted.value, &fetched.value, 0, VT_DATE);
-        if (FAILED(hr) || converted.value.vt != VT_DATE) {
-            lastError = "change date type error";
-            return 0;
-        }
-        date = converted.value.date;
-    }
-    SYSTEMTIME calendar{};
-    if (!VariantTimeToSystemTime(date, &calendar)) {
-        lastError = "change date type error";
-        return 0;
-    }
-    value = CTime(calendar, -1);
-    return 1;
-}
-
-int CQuillet::GetFieldTime(const char* name, CTime& value) { return ReadTime(FieldKey::Named(name), value); }
-int CQuillet::GetFieldTimeAt(long index, CTime& value) { return ReadTime(FieldKey::At(index), value); }
-int CQuillet::GetFieldBool(const char* name, bool& value) { return ReadBool(FieldKey::Named(name), value); }
-int CQuillet::GetFieldBoolAt(long index, bool& value) { return ReadBool(FieldKey::At(index), value); }
-int CQuillet::GetFieldString(const char* name, CString& value) { return ReadString(FieldKey::Named(name), value); }
-int CQuillet::GetFieldStringAt(long index, CString& value) { return ReadString(FieldKey::At(index), value); }
-
-namespace {
-char ExtractChar(const VARIANT& v) { return v.cVal; }
-short ExtractShort(const VARIANT& v) { return v.iVal; }
-int ExtractInt(const VARIANT& v) { return v.lVal; }
-long ExtractLong(const VARIANT& v) { return v.lVal; }
-float ExtractFloat(const VARIANT& v) { return v.fltVal; }
-double ExtractDouble(const VARIANT& v) { return v.dblVal; }
-}  // namespace
-
-int CQuillet::GetFieldChar(const char* name, char& value) {
-    return ReadNumber(FieldKey::Named(name), VT_I1, value, ExtractChar);
-}
-int CQuillet::GetFieldCharAt(long index, char& value) { return ReadNumber(FieldKey::At(index), VT_I1, value, ExtractChar); }
-int CQuillet::GetFieldShort(const char* name, short& value) {
-    return ReadNumber(FieldKey::Named(name), VT_I2, value, ExtractShort);
-}
-int CQuillet::GetFieldShortAt(long index, short& value) {
-    return ReadNumber(FieldKey::At(index), VT_I2, value, ExtractShort);
-}
-int CQuillet::GetFieldInt(const char* name, int& value) {
-    return ReadNumber(FieldKey::Named(name), VT_I4, value, ExtractInt);
-}
-int CQuillet::GetFieldIntAt(long index, int& value) { return ReadNumber(FieldKey::At(index), VT_I4, value, ExtractInt); }
-int CQuillet::GetFieldLong(const char* name, long& value) {
-    return ReadNumber(FieldKey::Named(name), VT_I4, value, ExtractLong);
-}
-int CQuillet::GetFieldLongAt(long index, long& value) {
-    return ReadNumber(FieldKey::At(index), VT_I4, value, ExtractLong);
-}
-int CQuillet::GetFieldFloat(const char* name, float& value) {
-    return ReadNumber(FieldKey::Named(name), VT_R4, value, ExtractFloat);
-}
-int CQuillet::GetFieldFloatAt(long index, float& value) {
-    return ReadNumber(FieldKey::At(index), VT_R4, value, ExtractFloat);
-}
-int CQuillet::GetFieldDouble(const char* name, double& value) {
-    return ReadNumber(FieldKey::Named(name), VT_R8, value, ExtractDouble);
-}
-int CQuillet::GetFieldDoubleAt(long index, double& value) {
-    return ReadNumber(FieldKey::At(index), VT_R8, value, ExtractDouble);
-}
 
 // Typed setters: the host's value as the variant type the column is written with.
 int CQuillet::WriteTime(const FieldKey& key, const CTime& value) {

@@ -18,6 +18,8 @@ int CQuillet::OpenRecordset(CString sql, int translate, long cursorType, long lo
         return 0;
     }
     if (translate) sql = TranslateSql(sql);
+    fields.Forget();
+    localTimes.Forget();
     try {
         if (recordset) {
             if (recordset->GetState() == adStateOpen) Check(recordset->Close());

@@ -145,6 +145,13 @@ namespace dbplatform {
 // else quoted (a ';', a leading quote or '=', blanks at either end), so that a value a
 // host did not write itself can never add or replace a key of the string it goes into.
 std::string ConnectionStringValue(std::string_view value);
+
+// Field::GetValue for a reader that takes a text where the recordset keeps it, instead of
+// as a new BSTR: returns true with `text` viewing the text's UTF-8 bytes (`value` cleared)
+// when GetValue would give a VT_BSTR; the view holds until the recordset moves, changes or
+// closes. Otherwise returns false with `value` (cleared first) holding exactly what GetValue
+// gives. Fails as GetValue does; a null argument is E_POINTER.
+bool GetFieldValueInPlace(Field* field, VARIANT* value, std::string_view* text);
 }  // namespace dbplatform
 
 DBPLATFORM_PUBLIC_END

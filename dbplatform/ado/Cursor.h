@@ -12,6 +12,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <dbplatform/ado/AdoEnums.h>
@@ -81,6 +82,9 @@ public:
     void DiscardEdit();
 
     void GetValue(std::size_t field, VARIANT* out);
+    // GetValue, except that a text the field reads as a BSTR stays where the store keeps
+    // it: true with `text` viewing its UTF-8 bytes, else false with `out` as GetValue fills it.
+    bool ReadInPlace(std::size_t field, VARIANT* out, std::string_view* text);
     void PutValue(std::size_t field, const VARIANT& value);
     void GetOriginalValue(std::size_t field, VARIANT* out);
     long ActualSize(std::size_t field);
