@@ -12,6 +12,7 @@
 #include <limits>
 
 #include <dbplatform/providers/common/Identifiers.h>
+#include <dbplatform/providers/odbc/OdbcInsertedRow.h>
 
 #include "insert_row.h"
 #include "odbc_test_support.h"
@@ -20,6 +21,7 @@ namespace {
 
 using namespace providertest;
 using testdb::Target;
+using dbplatform::provider::odbc::SelectInsertedValuesStatement;
 
 Value Real(double value) { return Value{ValueKind::Double, 0, value, {}}; }
 Value Null() { return Value{}; }
@@ -49,6 +51,38 @@ std::string Shown(const std::vector<std::pair<std::string, Value>>& row) {
     std::string text;
     for (const auto& [name, value] : row) text += name + "=" + Shown(value) + ";";
     return text;
+}
+
+TEST(InsertedRowStatement, BareValuesOnlyWhereEveryColumnReadsAlike) {
+    RowDialect dialect = RowDialectOf(Product::SQLite);
+    dialect.quote = '"';
+    struct Case {
+        std::vector<std::string> names;  // after the row identity
+        std::vector<ValueKind> kinds;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {{"a", "B c"}, {ValueKind::Integer, ValueKind::Text},
+         "SELECT rowid, +[a], +[B c] FROM \"t\" WHERE rowid = last_insert_rowid()"},
+        {{"a", "d"}, {ValueKind::Double, ValueKind::Date}, "SELECT rowid, +[a], +[d] FROM \"t\" WHERE rowid = last_insert_rowid()"},
+        {{"a", "blob"}, {ValueKind::Integer, ValueKind::Bytes}, ""},
+        {{"t.a"}, {ValueKind::Integer}, ""},
+        {{"a]"}, {ValueKind::Integer}, ""},
+        {{""}, {ValueKind::Integer}, ""},
+        {{}, {}, ""},
+    };
+    for (const Case& c : cases) {
+        std::vector<ColumnInfo> columns(1);
+        std::vector<ValueKind> kinds = {ValueKind::Integer};
+        for (std::size_t i = 0; i < c.names.size(); ++i) {
+            ColumnInfo column;
+            column.name = c.names[i];
+            columns.push_back(column);
+            kinds.push_back(c.kinds[i]);
+        }
+        EXPECT_EQ(c.expected, SelectInsertedValuesStatement(dialect, "t", columns, kinds))
+            << (c.names.empty() ? "no columns" : c.names.back());
+    }
 }
 
 class SqliteOdbcInsertedRow : public ::testing::TestWithParam<const char*> {
@@ -103,7 +137,8 @@ TEST_P(SqliteOdbcInsertedRow, ValuesReadBareAsAPlainReadGivesThem) {
     std::string definition = "CREATE TABLE t (";
     for (std::size_t c = 0; c < std::size(types); ++c)
         definition += (c ? ", c" : "c") + std::to_string(c) + " " + types[c];
-    Exec(*session_, definition + ")");
+    // A name with a blank and one in another case than written below.
+    Exec(*session_, definition + ", \"Odd Name\" DOUBLE, MixedCase INTEGER)");
     struct Case {
         const char* what;
         Value value;
@@ -139,6 +174,8 @@ TEST_P(SqliteOdbcInsertedRow, ValuesReadBareAsAPlainReadGivesThem) {
             const bool dateColumn = std::strncmp(types[column], "DATE", 4) == 0;
             writes.push_back(ColumnWrite{"c" + std::to_string(column), c.type, dateColumn && !dateLike ? Null() : c.value, {}});
         }
+        writes.push_back(ColumnWrite{"Odd Name", c.type, c.value, {}});
+        writes.push_back(ColumnWrite{"mixedcase", c.type, c.value, {}});
         // The first insert reads the row the full way (a statement that may change a
         // definition forgets what was kept); the second, into the emptied table, bare.
         Exec(*session_, "PRAGMA user_version = 0");

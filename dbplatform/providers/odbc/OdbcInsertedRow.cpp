@@ -11,19 +11,16 @@ namespace dbplatform::provider::odbc {
 std::string SelectInsertedValuesStatement(const RowDialect& dialect, const std::string& table,
                                           const std::vector<ColumnInfo>& columns, const std::vector<ValueKind>& kinds) {
     assert(columns.size() == kinds.size());
-    if (columns.size() < 2 || dialect.identity.empty() || dialect.lastIdentity.empty() ||
-        table.find('.') != std::string::npos)
-        return "";
-    // Each name with its table: a quoted name alone that names no column would be read
-    // as a text literal, where a qualified one fails.
-    const std::string quotedTable = QuotedName(dialect, table);
+    if (columns.size() < 2 || dialect.identity.empty() || dialect.lastIdentity.empty()) return "";
+    // SQLite's bracketed names: the shortest text for the engine to parse, and never
+    // taken for a text literal (as a double-quoted name that names no column would be).
     std::string sql = "SELECT " + dialect.identity;
     for (std::size_t i = 1; i < columns.size(); ++i) {
         const std::string& name = columns[i].name;
-        if (kinds[i] == ValueKind::Bytes || name.empty() || name.find('.') != std::string::npos) return "";
-        sql += ", +" + quotedTable + "." + QuotedName(dialect, name);
+        if (kinds[i] == ValueKind::Bytes || name.empty() || name.find_first_of(".]") != std::string::npos) return "";
+        sql += ", +[" + name + "]";
     }
-    return sql + " FROM " + quotedTable + " WHERE " + dialect.identity + " = " + dialect.lastIdentity;
+    return sql + " FROM " + QuotedName(dialect, table) + " WHERE " + dialect.identity + " = " + dialect.lastIdentity;
 }
 
 // The new row as stored (defaults included), its row identity last. The first read of a
@@ -44,6 +41,7 @@ void OdbcSession::ReadInsertedRow(const std::string& table, StoredRow* stored) {
     shape.kinds = KindsOf(lookup.handle(), &shape.columns);
     if (product_.identityReadsAsText && !shape.kinds.empty()) shape.kinds[0] = ValueKind::Text;
     ReadRows(lookup.Release(), shape.columns, shape.kinds, true, stored);
+    if (product_.product != Product::SQLite) return;
     shape.select = SelectInsertedValuesStatement(dialect, table, shape.columns, shape.kinds);
     if (!shape.select.empty()) insertedRows_.Keep(table, version, std::move(shape));
 }
