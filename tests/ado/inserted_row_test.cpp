@@ -9,6 +9,7 @@
 #include <dbplatform/dbplatform.h>
 
 #include "ComFailure.h"
+#include "RecordsetSupport.h"
 #include "TestDatabases.h"
 
 namespace {
@@ -35,13 +36,7 @@ protected:
         std::filesystem::remove(file_);
     }
     void Execute(const std::string& sql) { connection_->Execute(_bstr_t(sql.c_str()), nullptr, adCmdText); }
-    _RecordsetPtr Open(const std::string& sql) {
-        _RecordsetPtr recordset;
-        EXPECT_EQ(S_OK, recordset.CreateInstance("ADODB.Recordset"));
-        recordset->Open(_variant_t(sql.c_str()), _variant_t(static_cast<IDispatch*>(connection_)), adOpenStatic,
-                        adLockOptimistic, adCmdText);
-        return recordset;
-    }
+    _RecordsetPtr Open(const std::string& sql) { return testado::OpenEditable(connection_, sql); }
     // The fields of the current row by ordinal, "name=value" joined by ';', NULL as "NULL".
     static std::string Shown(const _RecordsetPtr& rs) {
         std::string text;

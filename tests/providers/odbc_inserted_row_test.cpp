@@ -119,13 +119,7 @@ protected:
         return {Shown(stored.columns), Shown(plain)};
     }
     // Runs `sql` on a connection of its own, past the driver.
-    void OtherConnection(const std::string& sql) {
-        sqlite3* db = nullptr;
-        ASSERT_EQ(SQLITE_OK, sqlite3_open(file_.c_str(), &db));
-        sqlite3_busy_timeout(db, 5000);
-        EXPECT_EQ(SQLITE_OK, sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr)) << sqlite3_errmsg(db);
-        sqlite3_close(db);
-    }
+    void OtherConnection(const std::string& sql) { ExecuteOnOwnConnection(file_, sql); }
 
     std::string file_;
     std::unique_ptr<Session> session_;
@@ -193,6 +187,15 @@ TEST_P(SqliteOdbcInsertedRow, ValuesReadBareAsAPlainReadGivesThem) {
 TEST_P(SqliteOdbcInsertedRow, FollowsEveryChangeOfTheTable) {
     Exec(*session_, "CREATE TABLE t (a INTEGER, b TEXT)");
     const std::vector<ColumnWrite> writes = {{"a", adBigInt, Integer(1), {}}};
+    // Redefines t, inserts a row under the new definition, and rolls both back, with
+    // statements or with the session's transaction calls.
+    auto ChangeAndRollBack = [&](bool statements) {
+        statements ? Exec(*session_, "BEGIN") : session_->BeginTransaction();
+        Exec(*session_, "DROP TABLE t");
+        Exec(*session_, "CREATE TABLE t (a INTEGER, y TEXT DEFAULT 'gone')");
+        InsertRowInto(*session_, "t", writes, nullptr);
+        statements ? Exec(*session_, "ROLLBACK") : session_->RollbackTransaction();
+    };
     struct Step {
         const char* what;
         std::function<void()> change;  // made before the insert
@@ -209,34 +212,16 @@ TEST_P(SqliteOdbcInsertedRow, FollowsEveryChangeOfTheTable) {
         {"default added by another connection",
          [&] { OtherConnection("DROP TABLE t; CREATE TABLE t (z REAL DEFAULT 7, a INTEGER, b TEXT DEFAULT 'd')"); },
          "z=real 7;a=int 1;b=text 'd';row_identity_=int 1;"},
-        {"changed and rolled back here",
-         [&] {
-             Exec(*session_, "BEGIN");
-             Exec(*session_, "DROP TABLE t");
-             Exec(*session_, "CREATE TABLE t (a INTEGER, y TEXT DEFAULT 'gone')");
-             InsertRowInto(*session_, "t", writes, nullptr);
-             Exec(*session_, "ROLLBACK");
-         },
+        {"changed and rolled back here", [&] { ChangeAndRollBack(true); },
          "z=real 7;a=int 1;b=text 'd';row_identity_=int 2;"},
-        {"changed and rolled back by the session's transaction",
-         [&] {
-             session_->BeginTransaction();
-             Exec(*session_, "DROP TABLE t");
-             Exec(*session_, "CREATE TABLE t (a INTEGER, y TEXT DEFAULT 'gone')");
-             InsertRowInto(*session_, "t", writes, nullptr);
-             session_->RollbackTransaction();
-         },
+        {"changed and rolled back by the session's transaction", [&] { ChangeAndRollBack(false); },
          "z=real 7;a=int 1;b=text 'd';row_identity_=int 3;"},
         // Rolled back, the first change takes the schema version back with it; the second
         // reaches the same version number with other columns: only forgetting at the
         // rollback tells the two apart.
         {"changed, rolled back and changed alike",
          [&] {
-             Exec(*session_, "BEGIN");
-             Exec(*session_, "DROP TABLE t");
-             Exec(*session_, "CREATE TABLE t (a INTEGER, y TEXT DEFAULT 'gone')");
-             InsertRowInto(*session_, "t", writes, nullptr);
-             Exec(*session_, "ROLLBACK");
+             ChangeAndRollBack(true);
              Exec(*session_, "BEGIN");
              Exec(*session_, "DROP TABLE t");
              Exec(*session_, "CREATE TABLE t (a INTEGER, w TEXT DEFAULT 'new')");
