@@ -104,7 +104,6 @@ InsertedRow OdbcSession::InsertRow(const std::string& table, const std::vector<C
             break;
         case RowDialect::ReadBack::ByIdentity:
             inserted.rowsChanged = RowCount(statement.handle());
-            if (inserted.rowsChanged == 1 && getenv("HACK_NORB")) { inserted.stored.emplace_back("rowid", Value{ValueKind::Integer, 1, 0, {}}); break; }
             if (inserted.rowsChanged == 1) ReadInsertedRow(table, &inserted.stored);
             break;
         case RowDialect::ReadBack::ByKey:
