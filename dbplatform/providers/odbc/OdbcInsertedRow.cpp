@@ -23,6 +23,27 @@ std::string SelectInsertedValuesStatement(const RowDialect& dialect, const std::
     return sql + " FROM " + QuotedName(dialect, table) + " WHERE " + dialect.identity + " = " + dialect.lastIdentity;
 }
 
+namespace {
+
+// Whether the catalog lists `columns` columns of `table`, each declared with a type. The
+// SQLite driver describes a column declared without one from the values it holds, so
+// that the description of one row read back tells nothing of the next.
+bool EveryColumnTyped(SQLHSTMT statement, const std::string& table, std::size_t columns) {
+    SQLCHAR* name = reinterpret_cast<SQLCHAR*>(const_cast<char*>(table.c_str()));
+    if (!SQL_SUCCEEDED(SQLColumns(statement, nullptr, 0, nullptr, 0, name, SQL_NTS, nullptr, 0))) return false;
+    std::size_t listed = 0;
+    // The name is a pattern ('_' stands for any character): other tables' columns are
+    // passed over, and any doubt keeps the full read-back.
+    while (SQL_SUCCEEDED(SQLFetch(statement))) {
+        if (ColumnText(statement, 3) != table) continue;
+        if (ColumnText(statement, 6).empty()) return false;
+        ++listed;
+    }
+    return listed == columns;
+}
+
+}  // namespace
+
 // The new row as stored (defaults included), its row identity last. The first read of a
 // table under a schema version describes the full statement; later ones reuse that
 // description for the statement of bare values. Any statement that may change a table's
@@ -41,9 +62,12 @@ void OdbcSession::ReadInsertedRow(const std::string& table, StoredRow* stored) {
     shape.kinds = KindsOf(lookup.handle(), &shape.columns);
     if (product_.identityReadsAsText && !shape.kinds.empty()) shape.kinds[0] = ValueKind::Text;
     ReadRows(lookup.Release(), shape.columns, shape.kinds, true, stored);
-    if (product_.product != Product::SQLite) return;
+    if (product_.product != Product::SQLite || version.empty()) return;
     shape.select = SelectInsertedValuesStatement(dialect, table, shape.columns, shape.kinds);
-    if (!shape.select.empty()) insertedRows_.Keep(table, version, std::move(shape));
+    if (shape.select.empty()) return;
+    Statement catalog(link_);
+    if (EveryColumnTyped(catalog.handle(), table, shape.columns.size() - 1))
+        insertedRows_.Keep(table, version, std::move(shape));
 }
 
 }  // namespace dbplatform::provider::odbc
