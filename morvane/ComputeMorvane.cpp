@@ -13,6 +13,7 @@
 #include <vector>
 
 #include <morvane/ChargeKey.h>
+#include <morvane/FieldOrdinals.h>
 #include <morvane/ResultKeyLock.h>
 #include <morvane/StoreSupport.h>
 
@@ -165,11 +166,14 @@ void ReadWeights(const _RecordsetPtr& recordset, float (&weights)[kAnglePosition
 }
 
 // Writes the profile into SEQ_1..SEQ_250 of the current row, each value as the variant
-// its own element type makes.
+// its own element type makes, each field found by its name.
 template <class Value>
 void PutProfile(const _RecordsetPtr& recordset, const Value (&values)[kProfilePoints]) {
-    for (int n = 0; n < kProfilePoints; ++n)
-        recordset->PutCollect(_variant_t(Columns().profile[n].c_str()), _variant_t(values[n]));
+    const std::vector<long> ordinals = morvane::FieldOrdinals(recordset, Columns().profile);
+    for (int n = 0; n < kProfilePoints; ++n) {
+        const _variant_t field = ordinals[n] >= 0 ? _variant_t(ordinals[n]) : _variant_t(Columns().profile[n].c_str());
+        recordset->PutCollect(field, _variant_t(values[n]));
+    }
 }
 
 // The key of the result and charge lookups, checked, in the connection's literal form.

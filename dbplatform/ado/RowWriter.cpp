@@ -1,5 +1,9 @@
 #include "RowWriter.h"
 
+#include <cassert>
+
+#include <dbplatform/base/AsciiText.h>
+
 #include "AdoErrors.h"
 
 namespace dbplatform::ado {
@@ -31,10 +35,29 @@ RowLocator RowWriter::LocatorOf(const RowStore& store, std::size_t row, const st
     return locator;
 }
 
+// The order of insertion gives ColumnByWriteName's preference: a name already present
+// keeps its column, so a locator column wins over a later writable column of the same
+// name, and among the others the first in column order wins.
+const std::unordered_map<std::string, std::size_t>& RowWriter::ColumnsByWriteName() const {
+    if (columnsByWriteNameBuilt_) return columnsByWriteName_;
+    for (std::size_t c : columns_.LocatorColumns()) columnsByWriteName_.emplace(AsciiLowered(columns_.WriteName(c)), c);
+    for (std::size_t c = 0; c < columns_.Count(); ++c)
+        if (columns_.Writable(c) || columns_.Info(c).rowIdentity)
+            columnsByWriteName_.emplace(AsciiLowered(columns_.WriteName(c)), c);
+    columnsByWriteNameBuilt_ = true;
+    return columnsByWriteName_;
+}
+
 void RowWriter::ApplyLocator(RowStore& store, std::size_t row, const RowLocator& locator) const {
+    const std::unordered_map<std::string, std::size_t>& columns = ColumnsByWriteName();
+    std::string folded;
     for (const auto& [name, value] : locator.columns) {
-        std::optional<std::size_t> column = columns_.ColumnByWriteName(name);
-        if (column) store.SetCell(row, *column, value.View());
+        folded.assign(name);
+        for (char& c : folded) c = AsciiLower(c);
+        auto found = columns.find(folded);
+        assert(columns_.ColumnByWriteName(name) == (found == columns.end() ? std::nullopt
+                                                                            : std::optional<std::size_t>(found->second)));
+        if (found != columns.end()) store.SetCell(row, found->second, value.View());
     }
 }
 

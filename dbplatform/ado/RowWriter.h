@@ -4,6 +4,8 @@
 #pragma once
 
 #include <memory>
+#include <string>
+#include <unordered_map>
 #include <vector>
 
 #include <dbplatform/ado/Provider.h>
@@ -29,12 +31,23 @@ public:
     // row was changed in a batch) or as stored.
     provider::RowLocator LocatorOf(const RowStore& store, std::size_t row,
                                    const std::vector<provider::Value>* originals) const;
-    // Takes the locator the provider gave back (a new key, a moved row identity).
+    // Takes the locator the provider gave back (a new key, a moved row identity). Each
+    // entry goes to the column CursorColumns::ColumnByWriteName names; entries naming
+    // no such column are passed over.
     void ApplyLocator(RowStore& store, std::size_t row, const provider::RowLocator& locator) const;
 
 private:
+    // The column ColumnByWriteName would give for each write name, keyed by the name in
+    // ASCII lower case. A provider hands back every column of an inserted row, and a
+    // search per entry would cost the square of a wide table's width.
+    const std::unordered_map<std::string, std::size_t>& ColumnsByWriteName() const;
+
     std::shared_ptr<provider::Session> session_;
     const CursorColumns& columns_;
+    // Built on the first locator taken back: the columns never change after the cursor
+    // opens, and a cursor that only reads never needs it.
+    mutable std::unordered_map<std::string, std::size_t> columnsByWriteName_;
+    mutable bool columnsByWriteNameBuilt_ = false;
 };
 
 }  // namespace dbplatform::ado

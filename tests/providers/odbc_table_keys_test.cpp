@@ -53,13 +53,7 @@ protected:
         return keys;
     }
     // Runs `sql` on a connection of its own, past the driver.
-    void OtherConnection(const std::string& sql) {
-        sqlite3* db = nullptr;
-        ASSERT_EQ(SQLITE_OK, sqlite3_open(file_.c_str(), &db));
-        sqlite3_busy_timeout(db, 5000);
-        EXPECT_EQ(SQLITE_OK, sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr)) << sqlite3_errmsg(db);
-        sqlite3_close(db);
-    }
+    void OtherConnection(const std::string& sql) { ExecuteOnOwnConnection(file_, sql); }
     static std::string Redefine(const char* key) {
         return std::string("DROP TABLE t; CREATE TABLE t (a INTEGER") + (key[0] == 'a' ? " PRIMARY KEY" : "") +
                ", b INTEGER" + (key[0] == 'b' ? " PRIMARY KEY" : "") + ")";

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <filesystem>
 #include <memory>
@@ -83,6 +84,16 @@ HRESULT FailureOf(Action action, std::string* description = nullptr) {
         return error.Error();
     }
     return S_OK;
+}
+
+// Runs `sql` on a connection of its own to the SQLite file `file`, past the driver, as
+// another client of the same database would.
+inline void ExecuteOnOwnConnection(const std::string& file, const std::string& sql) {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(SQLITE_OK, sqlite3_open(file.c_str(), &db));
+    sqlite3_busy_timeout(db, 5000);
+    EXPECT_EQ(SQLITE_OK, sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr)) << sqlite3_errmsg(db);
+    sqlite3_close(db);
 }
 
 inline Value Text(const std::string& text) { return Value{ValueKind::Text, 0, 0, text}; }

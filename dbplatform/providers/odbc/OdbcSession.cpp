@@ -17,11 +17,6 @@
 
 namespace dbplatform::provider::odbc {
 
-namespace {
-
-
-}  // namespace
-
 OdbcLink::~OdbcLink() {
     if (connected) SQLDisconnect(connection);
     if (connection != SQL_NULL_HDBC) SQLFreeHandle(SQL_HANDLE_DBC, connection);
@@ -167,7 +162,10 @@ std::vector<ColumnInfo> OdbcSession::Describe(SQLHSTMT statement, bool forUpdate
 }
 
 CommandResult OdbcSession::Execute(const std::string& sql, const ExecuteOptions& options) {
-    if (TableKeyCache::MayChangeSchema(sql)) tableKeys_.Forget();
+    if (SchemaBoundFacts::MayChangeSchema(sql)) {
+        tableKeys_.Forget();
+        insertedRows_.Forget();
+    }
     std::optional<SingleTableSelect> shape;
     std::string text = sql;
     if (options.forUpdate) shape = FindSingleTableSelect(sql);
@@ -270,6 +268,7 @@ void OdbcSession::CommitTransaction() { EndTransaction(SQL_COMMIT); }
 // A rolled-back change of a table's definition takes its schema version back with it.
 void OdbcSession::RollbackTransaction() {
     tableKeys_.Forget();
+    insertedRows_.Forget();
     EndTransaction(SQL_ROLLBACK);
 }
 

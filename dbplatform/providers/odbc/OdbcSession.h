@@ -11,6 +11,7 @@
 #include <dbplatform/ado/Provider.h>
 #include <dbplatform/providers/common/SingleTableSelect.h>
 #include <dbplatform/providers/odbc/OdbcProduct.h>
+#include <dbplatform/providers/odbc/OdbcInsertedRow.h>
 #include <dbplatform/providers/odbc/OdbcTableKeys.h>
 
 namespace dbplatform::provider::odbc {
@@ -74,6 +75,9 @@ private:
     std::string SchemaVersion();
     using StoredRow = std::vector<std::pair<std::string, Value>>;
     long ReadStoredRow(SQLHSTMT source, bool identityFirst, StoredRow* stored);
+    long ReadRows(SQLHSTMT source, std::vector<ColumnInfo> described, std::vector<ValueKind> kinds, bool identityFirst,
+                  StoredRow* stored);
+    void ReadInsertedRow(const std::string& table, StoredRow* stored);
     StoredRow StoredByKey(const std::string& table, const std::vector<ColumnWrite>& columns);
     void EndTransaction(SQLSMALLINT completion);
 
@@ -83,6 +87,8 @@ private:
     OdbcProduct product_;  // the product behind the driver, with the driver's quote character
     std::string catalog_;  // the current database, passed to catalog functions on MariaDB
     TableKeyCache tableKeys_;  // key columns read under the schema version that still stands
+    // How the row just inserted into a table reads back, under the same rule.
+    SchemaBoundCache<InsertedRowShape> insertedRows_;
 };
 
 }  // namespace dbplatform::provider::odbc

@@ -6,32 +6,9 @@
 
 namespace dbplatform::provider::odbc {
 
-const std::vector<std::string>* TableKeyCache::Find(const std::string& table, const std::string& schemaVersion) {
-    if (schemaVersion.empty() || schemaVersion != schemaVersion_) {
-        Forget();
-        return nullptr;
-    }
-    auto kept = keys_.find(table);
-    return kept == keys_.end() ? nullptr : &kept->second;
-}
-
-void TableKeyCache::Keep(const std::string& table, const std::string& schemaVersion, std::vector<std::string> keys) {
-    if (schemaVersion.empty()) return;
-    if (schemaVersion != schemaVersion_) {
-        Forget();
-        schemaVersion_ = schemaVersion;
-    }
-    keys_[table] = std::move(keys);
-}
-
-void TableKeyCache::Forget() {
-    keys_.clear();
-    schemaVersion_.clear();
-}
-
 // Only the first word is read; a text starting with a comment or anything unusual
 // counts as a possible change, which costs one catalog read and nothing else.
-bool TableKeyCache::MayChangeSchema(std::string_view sql) {
+bool SchemaBoundFacts::MayChangeSchema(std::string_view sql) {
     std::size_t start = 0;
     while (start < sql.size() && std::isspace(static_cast<unsigned char>(sql[start]))) ++start;
     std::size_t end = start;

@@ -28,16 +28,24 @@ long OdbcSession::ReadStoredRow(SQLHSTMT source, bool identityFirst, StoredRow* 
     std::vector<ColumnInfo> described;
     std::vector<ValueKind> kinds = KindsOf(source, &described);
     if (identityFirst && product_.identityReadsAsText && !kinds.empty()) kinds[0] = ValueKind::Text;
-    OdbcRows rows(link_, source, described, kinds);
-    long count = 0;
+    return ReadRows(source, std::move(described), std::move(kinds), identityFirst, stored);
+}
+
+// ReadStoredRow with the columns of `source` already known.
+long OdbcSession::ReadRows(SQLHSTMT source, std::vector<ColumnInfo> described, std::vector<ValueKind> kinds,
+                           bool identityFirst, StoredRow* stored) {
+    const std::size_t count = kinds.size();
+    OdbcRows rows(link_, source, std::move(described), std::move(kinds));
+    long found = 0;
     while (rows.Fetch()) {
-        if (++count > 1) continue;
+        if (++found > 1) continue;
         stored->clear();
-        for (std::size_t i = identityFirst ? 1 : 0; i < kinds.size(); ++i)
-            stored->emplace_back(described[i].name, Value::FromCell(rows.Cell(i)));
+        stored->reserve(count);
+        for (std::size_t i = identityFirst ? 1 : 0; i < count; ++i)
+            stored->emplace_back(rows.Columns()[i].name, Value::FromCell(rows.Cell(i)));
         if (identityFirst) stored->emplace_back(kRowIdentityName, Value::FromCell(rows.Cell(0)));
     }
-    return count;
+    return found;
 }
 
 // The new row of a product without a row identity: the key as written, or the one the
@@ -96,11 +104,7 @@ InsertedRow OdbcSession::InsertRow(const std::string& table, const std::vector<C
             break;
         case RowDialect::ReadBack::ByIdentity:
             inserted.rowsChanged = RowCount(statement.handle());
-            if (inserted.rowsChanged == 1) {
-                Statement lookup(link_);
-                Run(lookup.handle(), SelectInsertedStatement(dialect, table), nullptr, link_->commandTimeout);
-                ReadStoredRow(lookup.Release(), true, &inserted.stored);
-            }
+            if (inserted.rowsChanged == 1) ReadInsertedRow(table, &inserted.stored);
             break;
         case RowDialect::ReadBack::ByKey:
             inserted.rowsChanged = RowCount(statement.handle());

@@ -1,0 +1,73 @@
+#include <dbplatform/providers/odbc/OdbcInsertedRow.h>
+
+#include <cassert>
+
+#include <dbplatform/providers/common/RowTargeting.h>
+#include <dbplatform/providers/odbc/OdbcCalls.h>
+#include <dbplatform/providers/odbc/OdbcSession.h>
+
+namespace dbplatform::provider::odbc {
+
+std::string SelectInsertedValuesStatement(const RowDialect& dialect, const std::string& table,
+                                          const std::vector<ColumnInfo>& columns, const std::vector<ValueKind>& kinds) {
+    assert(columns.size() == kinds.size());
+    if (columns.size() < 2 || dialect.identity.empty() || dialect.lastIdentity.empty()) return "";
+    // SQLite's bracketed names: the shortest text for the engine to parse, and never
+    // taken for a text literal (as a double-quoted name that names no column would be).
+    std::string sql = "SELECT " + dialect.identity;
+    for (std::size_t i = 1; i < columns.size(); ++i) {
+        const std::string& name = columns[i].name;
+        if (kinds[i] == ValueKind::Bytes || name.empty() || name.find_first_of(".]") != std::string::npos) return "";
+        sql += ", +[" + name + "]";
+    }
+    return sql + " FROM " + QuotedName(dialect, table) + " WHERE " + dialect.identity + " = " + dialect.lastIdentity;
+}
+
+namespace {
+
+// Whether the catalog lists `columns` columns of `table`, each declared with a type. The
+// SQLite driver describes a column declared without one from the values it holds, so
+// that the description of one row read back tells nothing of the next.
+bool EveryColumnTyped(SQLHSTMT statement, const std::string& table, std::size_t columns) {
+    SQLCHAR* name = reinterpret_cast<SQLCHAR*>(const_cast<char*>(table.c_str()));
+    if (!SQL_SUCCEEDED(SQLColumns(statement, nullptr, 0, nullptr, 0, name, SQL_NTS, nullptr, 0))) return false;
+    std::size_t listed = 0;
+    // The name is a pattern ('_' stands for any character): other tables' columns are
+    // passed over, and any doubt keeps the full read-back.
+    while (SQL_SUCCEEDED(SQLFetch(statement))) {
+        if (ColumnText(statement, 3) != table) continue;
+        if (ColumnText(statement, 6).empty()) return false;
+        ++listed;
+    }
+    return listed == columns;
+}
+
+}  // namespace
+
+// The new row as stored (defaults included), its row identity last. The first read of a
+// table under a schema version describes the full statement; later ones reuse that
+// description for the statement of bare values. Any statement that may change a table's
+// definition, or roll one back, forgets the descriptions (see SchemaBoundFacts).
+void OdbcSession::ReadInsertedRow(const std::string& table, StoredRow* stored) {
+    const RowDialect& dialect = product_.rows;
+    const std::string version = SchemaVersion();
+    Statement lookup(link_);
+    if (const InsertedRowShape* kept = insertedRows_.Find(table, version)) {
+        Run(lookup.handle(), kept->select, nullptr, link_->commandTimeout);
+        ReadRows(lookup.Release(), kept->columns, kept->kinds, true, stored);
+        return;
+    }
+    Run(lookup.handle(), SelectInsertedStatement(dialect, table), nullptr, link_->commandTimeout);
+    InsertedRowShape shape;
+    shape.kinds = KindsOf(lookup.handle(), &shape.columns);
+    if (product_.identityReadsAsText && !shape.kinds.empty()) shape.kinds[0] = ValueKind::Text;
+    ReadRows(lookup.Release(), shape.columns, shape.kinds, true, stored);
+    if (product_.product != Product::SQLite || version.empty()) return;
+    shape.select = SelectInsertedValuesStatement(dialect, table, shape.columns, shape.kinds);
+    if (shape.select.empty()) return;
+    Statement catalog(link_);
+    if (EveryColumnTyped(catalog.handle(), table, shape.columns.size() - 1))
+        insertedRows_.Keep(table, version, std::move(shape));
+}
+
+}  // namespace dbplatform::provider::odbc
