@@ -2,11 +2,12 @@
 // sleeps until the earliest deadline and cancels that command if it is still running.
 //
 // Each thread that makes watches has a slot of its own, registered once: a watch stores
-// its deadline there with one atomic write and takes it back with one exchange, so a
-// watched call costs no lock, allocation or wake-up of the watchdog in the common case.
-// The watchdog wakes at its earliest known deadline, looks at the slots again, and fires
-// those whose deadline has passed. A watch made while the thread's slot is taken (a watch
-// inside a watch) goes to a shared list under the watchdog's lock.
+// its cancel and deadline there with plain stores and one atomic write, and takes the
+// deadline back with one compare-exchange, so a watched call (one per fetched row) costs
+// no lock, allocation or wake-up of the watchdog in the common case. The watchdog wakes
+// at its earliest known deadline, looks at the slots again, and fires those whose
+// deadline has passed. A watch made while the thread's slot is taken (a watch inside a
+// watch) goes to a shared list under the watchdog's lock.
 //
 // Deadlines are read from the kernel's coarse monotonic clock (a few milliseconds fine,
 // against timeouts of whole seconds) in nanoseconds.
@@ -48,11 +49,17 @@ Ticks Now() {
     return static_cast<Ticks>(now.tv_sec) * 1000000000LL + now.tv_nsec;
 }
 
+// The deadline of a watch of `seconds` (> 0) made now; never wraps.
+Ticks DeadlineAfter(long seconds) {
+    return Now() + static_cast<Ticks>(std::min(seconds, kLongestSeconds)) * 1000000000LL;
+}
+
 }  // namespace
 
 struct CommandWatch::Entry {
     Ticks deadline = 0;
-    std::function<void()> cancel;
+    CancelFunction cancel = nullptr;
+    void* target = nullptr;
     bool firing = false;  // guarded by the watchdog's lock
     std::atomic<bool> fired{false};
 };
@@ -61,11 +68,23 @@ struct CommandWatch::Slot {
     // kIdle, a deadline, kFiring or kFired. Only the owning thread moves it from kIdle
     // or back to kIdle; only the watchdog moves a passed deadline to kFiring and kFired.
     std::atomic<Ticks> state{kIdle};
-    // The running watch's cancel, written before its deadline is stored.
-    const std::function<void()>* cancel = nullptr;
+    // The running watch's cancel: written by the owner while the state is kIdle, before
+    // the deadline is stored; read by the watchdog only after it claimed that deadline.
+    CancelFunction cancel = nullptr;
+    void* target = nullptr;
+    bool registered = false;  // the watchdog looks at this slot (owner only)
+    bool retired = false;     // the thread is ending: no longer registered (owner only)
 };
 
 namespace {
+
+// Constant-initialized and trivially destroyed, so a watch reaches it without a
+// thread-local initialization check; SlotRegistration below takes it off the list.
+constinit thread_local CommandWatch::Slot tSlot;
+
+// When the watchdog thread wakes next on its own. A deadline later than that needs no
+// wake-up call: commands that end well within their time (nearly all) never disturb it.
+constinit std::atomic<Ticks> gWakeAt{kNever};
 
 struct Watchdog {
     std::mutex lock;
@@ -73,10 +92,6 @@ struct Watchdog {
     std::multimap<Ticks, std::shared_ptr<CommandWatch::Entry>> pending;  // watches inside watches
     std::vector<CommandWatch::Slot*> slots;                              // one per watching thread
     bool started = false;
-    // When the thread wakes next on its own. A deadline later than that needs no
-    // wake-up call: commands that end well within their time (nearly all) never
-    // disturb the thread.
-    std::atomic<Ticks> wakeAt{kNever};
 };
 
 // Never destroyed: the detached thread may still wait on it while the process exits.
@@ -98,37 +113,44 @@ void StartWatchdog(Watchdog& watchdog) {
     watchdog.started = true;
 }
 
-// The calling thread's slot, registered with the watchdog for the thread's lifetime.
-struct ThreadSlot {
-    CommandWatch::Slot slot;
-    bool registered = false;
-    ~ThreadSlot() {
-        if (!registered) return;
+// Takes the thread's slot off the watchdog's list when the thread ends. No watch is
+// alive then: a watch lives on its thread's stack.
+struct SlotRegistration {
+    ~SlotRegistration() {
+        CommandWatch::Slot& slot = tSlot;
         assert(slot.state.load() == kIdle);
         Watchdog& watchdog = TheWatchdog();
-        std::lock_guard<std::mutex> guard(watchdog.lock);
-        watchdog.slots.erase(std::find(watchdog.slots.begin(), watchdog.slots.end(), &slot));
+        {
+            std::lock_guard<std::mutex> guard(watchdog.lock);
+            watchdog.slots.erase(std::find(watchdog.slots.begin(), watchdog.slots.end(), &slot));
+        }
+        slot.registered = false;
+        slot.retired = true;
     }
 };
 
-CommandWatch::Slot& ThisThreadSlot() {
-    thread_local ThreadSlot mine;
-    if (!mine.registered) {
-        Watchdog& watchdog = TheWatchdog();
+// Registers the calling thread's slot with the watchdog (started if need be) for the
+// thread's lifetime; false once the thread is ending (its watches use the shared list).
+bool RegisterThisThread() {
+    CommandWatch::Slot& slot = tSlot;
+    if (slot.retired) return false;
+    Watchdog& watchdog = TheWatchdog();
+    {
         std::lock_guard<std::mutex> guard(watchdog.lock);
         StartWatchdog(watchdog);
-        watchdog.slots.push_back(&mine.slot);
-        mine.registered = true;
+        watchdog.slots.push_back(&slot);
     }
-    return mine.slot;
+    thread_local SlotRegistration registration;
+    slot.registered = true;
+    return true;
 }
 
-// Runs `cancel` outside the lock (a cancel is a network round trip); `lock` is held on
+// Calls `cancel` outside the lock (a cancel is a network round trip); `lock` is held on
 // entry and on return.
-void RunCancel(std::unique_lock<std::mutex>& lock, const std::function<void()>& cancel) {
+void RunCancel(std::unique_lock<std::mutex>& lock, CommandWatch::CancelFunction cancel, void* target) {
     lock.unlock();
     try {
-        cancel();
+        cancel(target);
     } catch (...) {
     }
     lock.lock();
@@ -149,10 +171,10 @@ Ticks FireDue(Watchdog* watchdog, std::unique_lock<std::mutex>& lock) {
                 continue;
             }
             // The owner may end the watch (or start another) meanwhile: only the state
-            // seen is fired, and the cancel read after claiming it is that watch's.
+            // seen is fired, and the cancel read after claiming it is that of the watch
+            // holding it (a later watch with the same deadline is as due as the first).
             if (!slot->state.compare_exchange_strong(state, kFiring)) continue;
-            const std::function<void()>* cancel = slot->cancel;
-            RunCancel(lock, *cancel);
+            RunCancel(lock, slot->cancel, slot->target);
             slot->state.store(kFired);
             watchdog->changed.notify_all();
             fired = true;
@@ -166,7 +188,7 @@ Ticks FireDue(Watchdog* watchdog, std::unique_lock<std::mutex>& lock) {
             entry->firing = true;
             // Marked before the cancel: the command may fail (and ask) before cancel returns.
             entry->fired.store(true);
-            RunCancel(lock, entry->cancel);
+            RunCancel(lock, entry->cancel, entry->target);
             entry->firing = false;
             watchdog->changed.notify_all();
             continue;
@@ -183,9 +205,9 @@ void Watch(Watchdog* watchdog) {
     for (;;) {
         Ticks next = FireDue(watchdog, lock);
         // Published before the slots are looked at again: a watch stores its deadline
-        // and then reads wakeAt, so either it sees this value (and calls if it is
-        // earlier) or this second look sees its deadline.
-        watchdog->wakeAt.store(next);
+        // and then reads gWakeAt (both sequentially consistent), so either it sees this
+        // value (and calls if it is earlier) or this second look sees its deadline.
+        gWakeAt.store(next);
         Ticks again = FireDue(watchdog, lock);
         if (again < next) continue;
         if (next == kNever) {
@@ -198,47 +220,105 @@ void Watch(Watchdog* watchdog) {
     }
 }
 
+// Wakes the watchdog for a deadline earlier than the one it sleeps towards, and lowers
+// the wake time to that deadline at once: watches made before the watchdog runs (it may
+// wait for a core) then need no call of their own. The watchdog publishes its own wake
+// time again after looking at every slot, so the lowered value never hides a watch.
+void WakeWatchdog(Ticks deadline) {
+    Watchdog& watchdog = TheWatchdog();
+    std::lock_guard<std::mutex> guard(watchdog.lock);
+    if (deadline < gWakeAt.load()) gWakeAt.store(deadline);
+    watchdog.changed.notify_all();
+}
+
+void CallStoredCallable(void* callable) { (*static_cast<std::function<void()>*>(callable))(); }
+
 }  // namespace
 
 void ThrowQueryTimeout() { throw _com_error(kQueryTimeoutHr, kQueryTimeoutText); }
 
-CommandWatch::CommandWatch(long seconds, std::function<void()> cancel) {
-    if (seconds <= 0 || !cancel) return;
-    const Ticks deadline = Now() + static_cast<Ticks>(std::min(seconds, kLongestSeconds)) * 1000000000LL;
-    Watchdog& watchdog = TheWatchdog();
-    Slot& slot = ThisThreadSlot();
-    if (slot.state.load() == kIdle) {
-        cancel_ = std::move(cancel);
-        slot.cancel = &cancel_;
-        deadline_ = deadline;
-        slot_ = &slot;
-        slot.state.store(deadline);
-        if (deadline < watchdog.wakeAt.load()) {
-            std::lock_guard<std::mutex> guard(watchdog.lock);
-            watchdog.changed.notify_all();
-        }
+// The fast path is the thread's registered, idle slot: two plain stores of the cancel,
+// one sequentially consistent store of the deadline and a load of the watchdog's wake
+// time. The slot is looked up once, after the clock: nothing in between is a call.
+CommandWatch::CommandWatch(long seconds, CancelFunction cancel, void* target) {
+    if (seconds <= 0 || cancel == nullptr) return;
+    const Ticks deadline = DeadlineAfter(seconds);
+    Slot& slot = tSlot;
+    // Only this thread moves its slot from or back to kIdle, so kIdle seen here stays.
+    if (slot.state.load(std::memory_order_relaxed) != kIdle || !slot.registered) [[unlikely]] {
+        ArmSlowly(deadline, cancel, target);
         return;
     }
-    entry_ = std::make_shared<Entry>();
-    entry_->deadline = deadline;
-    entry_->cancel = std::move(cancel);
-    std::lock_guard<std::mutex> guard(watchdog.lock);
-    watchdog.pending.emplace(entry_->deadline, entry_);
-    if (entry_->deadline < watchdog.wakeAt.load()) watchdog.changed.notify_all();
+    ArmSlot(slot, deadline, cancel, target);
 }
 
-CommandWatch::~CommandWatch() {
-    Watchdog& watchdog = TheWatchdog();
-    if (slot_) {
-        Ticks expected = deadline_;
-        if (slot_->state.compare_exchange_strong(expected, kIdle)) return;
-        // The watchdog claimed it: wait for the cancel to return.
-        std::unique_lock<std::mutex> lock(watchdog.lock);
-        watchdog.changed.wait(lock, [&] { return slot_->state.load() != kFiring; });
-        slot_->state.store(kIdle);
+CommandWatch::CommandWatch(long seconds, std::function<void()> cancel) {
+    if (seconds <= 0 || !cancel) return;
+    callable_ = std::make_unique<std::function<void()>>(std::move(cancel));
+    const Ticks deadline = DeadlineAfter(seconds);
+    ArmSlowly(deadline, CallStoredCallable, callable_.get());
+}
+
+// Takes the thread's slot, idle and registered.
+inline void CommandWatch::ArmSlot(Slot& slot, Ticks deadline, CancelFunction cancel, void* target) {
+    slot.cancel = cancel;
+    slot.target = target;
+    slot_ = &slot;
+    deadline_ = deadline;
+    slot.state.store(deadline);
+    if (deadline < gWakeAt.load()) [[unlikely]] WakeWatchdog(deadline);
+}
+
+// The thread's first watch (which registers its slot), a watch inside a watch and a
+// watch on an ending thread (both kept in the shared list).
+void CommandWatch::ArmSlowly(Ticks deadline, CancelFunction cancel, void* target) {
+    Slot& slot = tSlot;
+    if (slot.state.load(std::memory_order_relaxed) == kIdle && (slot.registered || RegisterThisThread())) {
+        ArmSlot(slot, deadline, cancel, target);
         return;
     }
-    if (!entry_) return;
+    ArmInSharedList(deadline, cancel, target);
+}
+
+// A watch inside a watch (or on an ending thread): an entry in the shared list.
+void CommandWatch::ArmInSharedList(Ticks deadline, CancelFunction cancel, void* target) {
+    entry_ = std::make_shared<Entry>();
+    entry_->deadline = deadline;
+    entry_->cancel = cancel;
+    entry_->target = target;
+    Watchdog& watchdog = TheWatchdog();
+    std::lock_guard<std::mutex> guard(watchdog.lock);
+    StartWatchdog(watchdog);
+    watchdog.pending.emplace(entry_->deadline, entry_);
+    if (entry_->deadline < gWakeAt.load()) {
+        gWakeAt.store(entry_->deadline);
+        watchdog.changed.notify_all();
+    }
+}
+
+// The fast path takes the deadline back with one compare-exchange; failing that, the
+// watchdog claimed it and its cancel may still be running.
+CommandWatch::~CommandWatch() {
+    if (slot_) {
+        Ticks expected = deadline_;
+        if (slot_->state.compare_exchange_strong(expected, kIdle)) [[likely]] return;
+        EndFiredSlot();
+        return;
+    }
+    if (entry_) EndEntry();
+}
+
+// Waits for the watchdog's cancel to return, then frees the slot.
+void CommandWatch::EndFiredSlot() {
+    Watchdog& watchdog = TheWatchdog();
+    std::unique_lock<std::mutex> lock(watchdog.lock);
+    watchdog.changed.wait(lock, [&] { return slot_->state.load() != kFiring; });
+    slot_->state.store(kIdle);
+}
+
+// Takes the entry off the shared list, or waits for its running cancel to return.
+void CommandWatch::EndEntry() {
+    Watchdog& watchdog = TheWatchdog();
     std::unique_lock<std::mutex> lock(watchdog.lock);
     auto [begin, end] = watchdog.pending.equal_range(entry_->deadline);
     for (auto it = begin; it != end; ++it) {

@@ -116,4 +116,49 @@ TEST(CommandWatch, EndWaitsForARunningCancel) {
     EXPECT_TRUE(cancelDone.load());
 }
 
+// The cancel as a plain function of a target (as the providers make it, once per fetched
+// row): each watch calls its cancel with its own target, whether it holds its thread's
+// slot, sits inside another watch, or is made while another thread's long watch keeps
+// the watchdog asleep towards a far deadline.
+void CountCall(void* target) { ++*static_cast<std::atomic<int>*>(target); }
+
+TEST(CommandWatch, PlainFunctionCancelsReachTheirOwnTargets) {
+    std::atomic<int> outer{0}, inner{0}, otherThread{0}, endedEarly{0};
+    {
+        CommandWatch outerWatch(30, CountCall, &outer);
+        { CommandWatch ended(1, CountCall, &endedEarly); }  // ended within its time, not reused
+        CommandWatch innerWatch(1, CountCall, &inner);
+        std::thread([&] {
+            CommandWatch watch(1, CountCall, &otherThread);
+            EXPECT_TRUE(WaitFired(watch));
+        }).join();
+        EXPECT_TRUE(WaitFired(innerWatch));
+        EXPECT_FALSE(outerWatch.Fired());
+    }
+    EXPECT_EQ(outer.load(), 0);
+    EXPECT_EQ(inner.load(), 1);
+    EXPECT_EQ(otherThread.load(), 1);
+    EXPECT_EQ(endedEarly.load(), 0);
+}
+
+// A watch made while its thread ends (from a thread-local object's destructor, after the
+// thread's own slot was given back) is still honoured.
+TEST(CommandWatch, WatchMadeWhileItsThreadEndsFires) {
+    static std::atomic<int> calls{0};
+    static std::atomic<bool> fired{false};
+    struct WatchesAtThreadEnd {
+        ~WatchesAtThreadEnd() {
+            CommandWatch watch(1, CountCall, &calls);
+            fired = WaitFired(watch);
+        }
+    };
+    std::thread([] {
+        thread_local WatchesAtThreadEnd atEnd;  // made before the thread's first watch: ends after its slot
+        (void)&atEnd;
+        CommandWatch first(30, CountCall, &calls);
+    }).join();
+    EXPECT_TRUE(fired.load());
+    EXPECT_EQ(calls.load(), 1);
+}
+
 }  // namespace

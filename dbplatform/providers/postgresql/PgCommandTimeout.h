@@ -16,6 +16,12 @@
 
 namespace dbplatform::provider::postgresql {
 
+// The watchdog's cancel: asks the server to stop the connection's running statement.
+inline void SendCancelRequest(void* cancel) {
+    char error[256];
+    PQcancel(static_cast<PGcancel*>(cancel), error, sizeof error);
+}
+
 // Runs `work` (which waits on `connection`) with a timeout of `seconds` (0 = none) and
 // returns what it returns. A failure of a call the watchdog cancelled becomes the timeout.
 template <class Work>
@@ -27,10 +33,7 @@ auto Bounded(PGconn* connection, long seconds, Work&& work) -> decltype(work()) 
         PGcancel* cancel;
         ~Freed() { PQfreeCancel(cancel); }
     } freed{cancel};
-    CommandWatch watch(seconds, [cancel] {
-        char error[256];
-        PQcancel(cancel, error, sizeof error);
-    });
+    CommandWatch watch(seconds, SendCancelRequest, cancel);
     try {
         return work();
     } catch (const _com_error&) {
