@@ -265,7 +265,7 @@ int main(int argc, char** argv) {
         std::printf("%-22s %10.3f %10.1f %12.1f %10.2f %10.2f\n", runs.method->name, time, median(runs.peaks),
                     aboveStart, aboveStart * 1048576.0 / rawBytes, rawSeconds > 0 ? time / rawSeconds : 0.0);
     }
-    benchwalk::PrintServerRatios(medianSeconds);
+    benchwalk::PrintWalkRatios(medianSeconds);
     if (inPostgres && !keep) benchwalk::DropFromPostgres(file);
     if (!keep) std::filesystem::remove(file);
     return 0;

@@ -42,9 +42,10 @@ ServerWalkResult WalkRecordsetPg(const std::string& sqliteFile);
 ServerWalkResult WalkOdbcRaw(const std::string& sqliteFile);
 ServerWalkResult WalkRecordsetOdbc(const std::string& sqliteFile);
 
-// Prints each server walk's time against its own engine's raw loop (both PostgreSQL
-// loops for the recordset), for the methods present in `medianSeconds` (name -> seconds).
-void PrintServerRatios(const std::map<std::string, double>& medianSeconds);
+// Prints each walk's time against its own engine's raw loop (both PostgreSQL loops for the
+// recordset) beside the ratio it aims at, for the methods present in `medianSeconds`
+// (name -> seconds).
+void PrintWalkRatios(const std::map<std::string, double>& medianSeconds);
 
 // Runs `query` through a static read-only client Recordset on `connectionString`, reading
 // every row with GetCollect. `timeConnecting` counts opening the connection in the time;
