@@ -150,13 +150,13 @@ UINT SysStringLen(BSTR text) { return text == nullptr ? 0 : ByteCountOf(text) / 
 
 UINT SysStringByteLen(BSTR text) { return text == nullptr ? 0 : ByteCountOf(text); }
 
-// One allocation of the exact size, whatever the text: the length of its ASCII start is
-// found a word at a time, only the rest (if any) is decoded twice (counted, then
-// written), and the units are those WideFromUtf8 gives for the same bytes.
+// One allocation of the exact size, whatever the text: its ASCII start is measured and
+// widened many bytes at a time, only the rest (if any) goes through the decoder, twice
+// (counted, then written), and the units are those WideFromUtf8 gives for the same bytes.
 BSTR dbplatform::AllocBstrFromUtf8(const char* utf8, std::size_t length) {
     if (utf8 == nullptr) return nullptr;
-    // Every UTF-16 unit comes from at least one byte and at most three bytes give one: a
-    // text that long is refused before anything is allocated for it.
+    // Every UTF-16 unit comes from at most three bytes: a text that long is refused before
+    // anything is counted or allocated for it.
     if (length / 3 > kMaxBstrLength) return nullptr;
     const std::string_view text(utf8, length);
     const std::size_t ascii = AsciiPrefixLength(text);
