@@ -5,10 +5,6 @@
 #include <limits>
 #include <string>
 
-#ifdef __SSE2__
-#include <emmintrin.h>
-#endif
-
 #include <dbplatform/automation/Bstr.h>
 #include <dbplatform/automation/VariantArgument.h>
 #include <dbplatform/automation/SafeArray.h>
@@ -101,43 +97,6 @@ std::string BytesOfArray(const VARIANT& value) {
 
 namespace {
 
-// Most texts in these databases are ASCII: widen those straight into the BSTR, eight
-// bytes at a time, and hand any text with a byte above 0x7F to the general converter.
-// nullptr when the text is longer than a BSTR can hold: a UTF-8 text longer than that
-// may still fit (several bytes per character), so the general converter decides.
-BSTR BstrOfUtf8(std::string_view text) {
-    const std::size_t size = text.size();
-    if (size > dbplatform::kMaxBstrLength) return dbplatform::AllocBstrFromUtf8(text.data(), size);
-    BSTR result = SysAllocStringLen(nullptr, static_cast<UINT>(size));
-    if (!result) return nullptr;
-    const unsigned char* in = reinterpret_cast<const unsigned char*>(text.data());
-    std::size_t i = 0;
-#ifdef __SSE2__
-    // Sixteen bytes at a time: interleaving with zero bytes widens them in place.
-    const __m128i zero = _mm_setzero_si128();
-    for (; i + 16 <= size; i += 16) {
-        __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
-        if (_mm_movemask_epi8(bytes)) break;
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(result + i), _mm_unpacklo_epi8(bytes, zero));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(result + i + 8), _mm_unpackhi_epi8(bytes, zero));
-    }
-#endif
-    for (; i + 8 <= size; i += 8) {
-        std::uint64_t chunk;
-        std::memcpy(&chunk, in + i, 8);
-        if (chunk & 0x8080808080808080ull) break;
-        for (std::size_t k = 0; k < 8; ++k) result[i + k] = static_cast<OLECHAR>(in[i + k]);
-    }
-    for (; i < size; ++i) {
-        if (in[i] >= 0x80) {
-            SysFreeString(result);
-            return dbplatform::AllocBstrFromUtf8(text.data(), size);
-        }
-        result[i] = static_cast<OLECHAR>(in[i]);
-    }
-    return result;
-}
-
 // The cell as the VARIANT type its own kind suggests.
 void NaturalVariant(const CellView& cell, VARIANT* out) {
     switch (cell.kind) {
@@ -159,7 +118,7 @@ void NaturalVariant(const CellView& cell, VARIANT* out) {
         case ValueKind::Date: out->vt = VT_DATE; out->date = cell.real; return;
         case ValueKind::Text:
             out->vt = VT_BSTR;
-            out->bstrVal = BstrOfUtf8(cell.bytes);
+            out->bstrVal = dbplatform::AllocBstrFromUtf8(cell.bytes.data(), cell.bytes.size());
             if (!out->bstrVal && !cell.bytes.empty()) {
                 out->vt = VT_EMPTY;
                 throw _com_error(E_OUTOFMEMORY, "A text of " + std::to_string(cell.bytes.size()) +

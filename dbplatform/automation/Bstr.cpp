@@ -3,11 +3,17 @@
 // still knowing its exact length (embedded NULs included).
 #include <dbplatform/automation/Bstr.h>
 
+#include <cassert>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 
-#include <dbplatform/base/CodePage.h>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
+#include <dbplatform/base/Utf8Decode.h>
 
 namespace {
 
@@ -44,6 +50,61 @@ BSTR AllocateCopy(const void* data, std::size_t bytes) {
     else
         std::memset(result, 0, bytes);
     return result;
+}
+
+// The number of bytes before the first one above 0x7F. With SSE2, sixteen bytes at a
+// time and the last sixteen of a longer text read once more, overlapping what was
+// already found ASCII, instead of byte by byte; otherwise eight bytes at a time.
+std::size_t AsciiPrefixLength(std::string_view text) {
+    const char* in = text.data();
+    const std::size_t size = text.size();
+    std::size_t i = 0;
+#ifdef __SSE2__
+    const auto highBits = [in](std::size_t at) {
+        return static_cast<unsigned>(_mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in + at))));
+    };
+    for (; i + 16 <= size; i += 16)
+        if (unsigned mask = highBits(i)) return i + static_cast<std::size_t>(__builtin_ctz(mask));
+    if (size >= 16) {
+        unsigned mask = highBits(size - 16);
+        return mask ? size - 16 + static_cast<std::size_t>(__builtin_ctz(mask)) : size;
+    }
+#endif
+    for (; i + 8 <= size; i += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, in + i, 8);
+        if (word & 0x8080808080808080ull) break;
+    }
+    while (i < size && static_cast<unsigned char>(in[i]) < 0x80) ++i;
+    return i;
+}
+
+// Widens ASCII bytes to UTF-16 units at `out`. With SSE2, interleaving with zero bytes
+// sixteen (then eight) at a time, and the last sixteen of a longer text widened once
+// more over units already written.
+void WidenAscii(std::string_view ascii, OLECHAR* out) {
+    const unsigned char* in = reinterpret_cast<const unsigned char*>(ascii.data());
+    const std::size_t size = ascii.size();
+    std::size_t i = 0;
+#ifdef __SSE2__
+    const __m128i zero = _mm_setzero_si128();
+    const auto widen16 = [&](std::size_t at) {
+        __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + at));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + at), _mm_unpacklo_epi8(bytes, zero));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + at + 8), _mm_unpackhi_epi8(bytes, zero));
+    };
+    for (; i + 16 <= size; i += 16) widen16(i);
+    if (size >= 16) {
+        if (i < size) widen16(size - 16);
+        return;
+    }
+    if (i + 8 <= size) {
+        __m128i bytes = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(in + i));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_unpacklo_epi8(bytes, zero));
+        i += 8;
+    }
+#endif
+    for (; i < size; ++i) out[i] = static_cast<OLECHAR>(in[i]);
 }
 
 std::size_t WideLength(const OLECHAR* text) {
@@ -89,12 +150,25 @@ UINT SysStringLen(BSTR text) { return text == nullptr ? 0 : ByteCountOf(text) / 
 
 UINT SysStringByteLen(BSTR text) { return text == nullptr ? 0 : ByteCountOf(text); }
 
+// One allocation of the exact size, whatever the text: its ASCII start is measured and
+// widened many bytes at a time, only the rest (if any) goes through the decoder, twice
+// (counted, then written), and the units are those WideFromUtf8 gives for the same bytes.
 BSTR dbplatform::AllocBstrFromUtf8(const char* utf8, std::size_t length) {
     if (utf8 == nullptr) return nullptr;
     // Every UTF-16 unit comes from at most three bytes: a text that long is refused before
-    // the conversion allocates for it.
+    // anything is counted or allocated for it.
     if (length / 3 > kMaxBstrLength) return nullptr;
-    std::u16string wide = WideFromUtf8(std::string_view(utf8, length));
-    if (wide.size() > kMaxBstrLength) return nullptr;
-    return SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
+    const std::string_view text(utf8, length);
+    const std::size_t ascii = AsciiPrefixLength(text);
+    std::size_t units = ascii;
+    for (std::size_t position = ascii; position < length;)
+        units += utf8::Utf16Units(utf8::Decode(text, &position));
+    if (units > kMaxBstrLength) return nullptr;
+    BSTR result = AllocateBytes(units * sizeof(OLECHAR));
+    if (result == nullptr) return nullptr;
+    WidenAscii(text.substr(0, ascii), result);
+    OLECHAR* out = result + ascii;
+    for (std::size_t position = ascii; position < length;) out = utf8::WriteUtf16(utf8::Decode(text, &position), out);
+    assert(out == result + units);
+    return result;
 }

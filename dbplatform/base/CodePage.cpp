@@ -6,50 +6,15 @@
 #include <cstdio>
 #include <cstring>
 
+#include <dbplatform/base/Utf8Decode.h>
+
 namespace {
 
-constexpr char32_t kReplacement = 0xFFFD;
-
-// Decodes one code point starting at text[*position] and advances past it. A byte
-// that does not start a well-formed sequence (overlong forms, surrogates, values past
-// U+10FFFF, truncated sequences) yields U+FFFD and consumes just that byte.
-char32_t DecodeUtf8(std::string_view text, std::size_t* position) {
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-    std::size_t at = *position;
-    unsigned char lead = byte(at);
-    *position = at + 1;
-    if (lead < 0x80) return lead;
-    int trailing;
-    char32_t value;
-    char32_t minimum;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        trailing = 1, value = lead & 0x1F, minimum = 0x80;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        trailing = 2, value = lead & 0x0F, minimum = 0x800;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        trailing = 3, value = lead & 0x07, minimum = 0x10000;
-    } else {
-        return kReplacement;
-    }
-    if (at + trailing >= text.size()) return kReplacement;
-    for (int i = 1; i <= trailing; ++i) {
-        unsigned char next = byte(at + i);
-        if ((next & 0xC0) != 0x80) return kReplacement;
-        value = (value << 6) | (next & 0x3F);
-    }
-    if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return kReplacement;
-    *position = at + 1 + trailing;
-    return value;
-}
+using dbplatform::utf8::kReplacement;
 
 void AppendUtf16(std::u16string* out, char32_t value) {
-    if (value < 0x10000) {
-        out->push_back(static_cast<char16_t>(value));
-    } else {
-        value -= 0x10000;
-        out->push_back(static_cast<char16_t>(0xD800 + (value >> 10)));
-        out->push_back(static_cast<char16_t>(0xDC00 + (value & 0x3FF)));
-    }
+    char16_t units[2];
+    out->append(units, dbplatform::utf8::WriteUtf16(value, units));
 }
 
 void AppendUtf8(std::string* out, char32_t value) {
@@ -82,7 +47,7 @@ std::u16string dbplatform::WideFromUtf8(std::string_view text) {
     std::u16string wide;
     wide.reserve(text.size());
     std::size_t position = 0;
-    while (position < text.size()) AppendUtf16(&wide, DecodeUtf8(text, &position));
+    while (position < text.size()) AppendUtf16(&wide, dbplatform::utf8::Decode(text, &position));
     return wide;
 }
 

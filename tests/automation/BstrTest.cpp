@@ -6,6 +6,7 @@
 #include <vector>
 
 #include <dbplatform/automation/BstrT.h>
+#include <dbplatform/base/CodePage.h>
 
 namespace {
 
@@ -131,6 +132,77 @@ TEST(BstrT, ConcurrentReadersOfOneBuffer) {
         });
     for (std::thread& thread : threads) thread.join();
     EXPECT_EQ(shared.RefCount(), 1u);
+}
+
+// The BSTR conversion reads the ASCII start of a text a word at a time and decodes only
+// the rest; whatever the split, it must give the units the general converter gives.
+// Each pattern is tried after ASCII runs of every length around the word boundaries,
+// and followed by ASCII, so a sequence is cut at, across and after those boundaries.
+TEST(Bstr, FromUtf8GivesTheGeneralConvertersUnits) {
+    const std::string patterns[] = {
+        "",
+        "\xC3\xA9",                  // two bytes
+        "\xE2\x82\xAC",              // three bytes
+        "\xF0\x9F\x98\x80",          // four bytes: a surrogate pair
+        "\xC3",                      // truncated two bytes
+        "\xE2\x82",                  // truncated three bytes
+        "\xF0\x9F\x98",              // truncated four bytes
+        "\x80\xBF",                  // stray continuation bytes
+        "\xC0\x80\xC1\xBF",          // overlong forms
+        "\xE0\x80\xAF",              // overlong three bytes
+        "\xED\xA0\x80",              // an encoded surrogate
+        "\xF4\x90\x80\x80",          // past U+10FFFF
+        "\xF5\xFF\xFE",              // bytes that never start a sequence
+        std::string("\0x\0", 3),     // embedded NULs
+        "\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9",
+    };
+    for (const std::string& pattern : patterns) {
+        for (std::size_t asciiBefore = 0; asciiBefore <= 34; ++asciiBefore) {
+            for (std::size_t asciiAfter : {0, 1, 7, 8, 9, 17}) {
+                std::string text;
+                for (std::size_t i = 0; i < asciiBefore; ++i) text += static_cast<char>('!' + i * 3 % 94);
+                text += pattern;
+                text.append(asciiAfter, 'z');
+                BSTR converted = dbplatform::AllocBstrFromUtf8(text.data(), text.size());
+                ASSERT_NE(converted, nullptr);
+                const std::u16string expected = dbplatform::WideFromUtf8(text);
+                EXPECT_EQ(std::u16string(converted, SysStringLen(converted)), expected)
+                    << "pattern of " << pattern.size() << " bytes after " << asciiBefore << " ASCII bytes";
+                EXPECT_EQ(converted[SysStringLen(converted)], 0);  // terminated
+                SysFreeString(converted);
+            }
+        }
+    }
+}
+
+// What the general converter gives for the hard cases, so that both cannot drift together.
+TEST(Bstr, FromUtf8UnitsOfInvalidAndSupplementaryText) {
+    const struct {
+        std::string utf8;
+        std::u16string wide;
+    } cases[] = {
+        {"plain", u"plain"},
+        {"caf\xC3\xA9", u"caf\u00E9"},
+        {"\xF0\x9F\x98\x80!", u"\U0001F600!"},
+        {"ab\xC3", u"ab\uFFFD"},                         // truncated at the end
+        {"\xE2\x82x", u"\uFFFD\uFFFDx"},                 // truncated, then ASCII
+        {"\xC0\x80", u"\uFFFD\uFFFD"},                   // overlong NUL
+        {"\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},         // a surrogate, byte by byte
+        {"\xF4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"},
+        {std::string("a\0b", 3), std::u16string(u"a\0b", 3)},
+    };
+    for (const auto& c : cases) {
+        BSTR converted = dbplatform::AllocBstrFromUtf8(c.utf8.data(), c.utf8.size());
+        ASSERT_NE(converted, nullptr);
+        EXPECT_EQ(std::u16string(converted, SysStringLen(converted)), c.wide) << c.utf8;
+        EXPECT_EQ(dbplatform::WideFromUtf8(c.utf8), c.wide) << c.utf8;
+        SysFreeString(converted);
+    }
+    EXPECT_EQ(dbplatform::AllocBstrFromUtf8(nullptr, 0), nullptr);
+    BSTR empty = dbplatform::AllocBstrFromUtf8("", 0);
+    ASSERT_NE(empty, nullptr);
+    EXPECT_EQ(SysStringLen(empty), 0u);
+    SysFreeString(empty);
 }
 
 }  // namespace

@@ -61,6 +61,41 @@ TEST(Variant, CopyDuplicatesTextAndSurvivesSelfCopy) {
     EXPECT_EQ(std::u16string(text.bstrVal), u"abc");
 }
 
+// Clearing looks at the tag first: every tag that owns nothing empties the whole value,
+// a borrowed pointer is left to its owner, and a tag this platform does not know is
+// refused with the value untouched, wherever the tag falls against the quick test.
+TEST(Variant, ClearEmptiesWhatItKnowsAndRefusesTheRest) {
+    const struct {
+        VARTYPE type;
+        HRESULT expected;
+    } cases[] = {
+        {VT_EMPTY, S_OK}, {VT_NULL, S_OK}, {VT_I2, S_OK}, {VT_I4, S_OK}, {VT_R4, S_OK}, {VT_R8, S_OK},
+        {VT_CY, S_OK}, {VT_DATE, S_OK}, {VT_ERROR, S_OK}, {VT_BOOL, S_OK}, {VT_DECIMAL, S_OK},
+        {VT_I1, S_OK}, {VT_UI1, S_OK}, {VT_UI2, S_OK}, {VT_UI4, S_OK}, {VT_I8, S_OK}, {VT_UI8, S_OK},
+        {VT_INT, S_OK}, {VT_UINT, S_OK},
+        {static_cast<VARTYPE>(VT_BYREF | VT_I4), S_OK}, {static_cast<VARTYPE>(VT_BYREF | VT_BSTR), S_OK},
+        {VT_VARIANT, DISP_E_BADVARTYPE}, {15, DISP_E_BADVARTYPE}, {24, DISP_E_BADVARTYPE},
+        {36, DISP_E_BADVARTYPE}, {63, DISP_E_BADVARTYPE}, {64, DISP_E_BADVARTYPE},
+        {65, DISP_E_BADVARTYPE}, {0x0FFF, DISP_E_BADVARTYPE},
+    };
+    for (const auto& c : cases) {
+        VARIANT value;
+        std::memset(static_cast<void*>(&value), 0xA5, sizeof value);
+        value.vt = c.type;
+        VARIANT before;
+        std::memcpy(static_cast<void*>(&before), &value, sizeof value);
+        EXPECT_EQ(VariantClear(&value), c.expected) << "tag " << c.type;
+        if (c.expected == S_OK) {
+            VARIANT empty;
+            VariantInit(&empty);
+            EXPECT_EQ(std::memcmp(&value, &empty, sizeof value), 0) << "tag " << c.type;
+        } else {
+            EXPECT_EQ(std::memcmp(&value, &before, sizeof value), 0) << "tag " << c.type;
+        }
+    }
+    EXPECT_EQ(VariantClear(nullptr), E_INVALIDARG);
+}
+
 // A 64-bit long that does not fit 32 bits is kept whole; vtMissing is what optional
 // arguments are compared against.
 TEST(VariantT, ConstructorsKeepTheValue) {
