@@ -4,6 +4,8 @@
 // they are missing.
 #include "morvane-demo.h"
 
+#include <unistd.h>
+
 #include <glob.h>
 
 #include <algorithm>
@@ -203,6 +205,36 @@ std::string SetPlantFileAside(const std::string& database, std::string* aside) {
     std::filesystem::rename(database, *aside, error);
     if (error) return "cannot move " + database + " aside: " + error.message();
     return "";
+}
+
+std::string CreatePlantFile(const std::string& database) {
+    const std::filesystem::path target(database);
+    const std::string partialPrefix = target.filename().string() + ".new-";
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(target.parent_path(), error))
+        if (entry.path().filename().string().rfind(partialPrefix, 0) == 0) std::filesystem::remove(entry.path(), error);
+    const std::string partial = database + ".new-" + std::to_string(getpid());
+    CoInitialize(nullptr);
+    std::string problem;
+    try {
+        _ConnectionPtr connection;
+        if (FAILED(connection.CreateInstance("ADODB.Connection"))) throw _com_error(E_FAIL);
+        // Create=True makes a new SQLite file in write-ahead logging, and writes its first page.
+        const std::string open = "Provider=SQLite;Data Source=" + dbplatform::ConnectionStringValue(partial) + ";Create=True";
+        connection->Open(_bstr_t(open.c_str()), _bstr_t(""), _bstr_t(""), -1);
+        connection->Close();
+    } catch (const _com_error& failure) {
+        problem = "cannot create " + partial + ": " + static_cast<const char*>(failure.Description());
+    }
+    CoUninitialize();
+    if (problem.empty() && CheckPlantFile(partial).state != PlantFile::kPlant)
+        problem = "cannot create " + partial + ": the new database file holds no SQLite header";
+    if (problem.empty()) {
+        std::filesystem::rename(partial, database, error);
+        if (error) problem = "cannot rename " + partial + " to " + database + ": " + error.message();
+    }
+    if (!problem.empty()) std::filesystem::remove(partial, error);
+    return problem;
 }
 
 }  // namespace demo

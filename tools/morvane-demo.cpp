@@ -268,6 +268,12 @@ int Run(const demo::Options& options) {
             std::fprintf(stderr, "morvane-demo: %s; moved to %s, starting a new plant\n", file.problem.c_str(),
                          aside.c_str());
         }
+        if (file.state != demo::PlantFile::kPlant) {
+            if (std::string error = demo::CreatePlantFile(paths.database); !error.empty()) {
+                std::fprintf(stderr, "morvane-demo: %s\n", error.c_str());
+                return 1;
+            }
+        }
     }
 
     const std::string password = serverPlant ? demo::PasswordFor(options.dsn, options.user) : std::string();

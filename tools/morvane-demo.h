@@ -54,6 +54,13 @@ PlantFile CheckPlantFile(const std::string& database);
 // Renames an unusable plant file to <database>.bad-<date-time>, so that --reset can
 // start a new plant without destroying what was there. Returns "" or an error.
 std::string SetPlantFileAside(const std::string& database, std::string* aside);
+// Makes an absent plant database whole or not at all: an empty SQLite database in
+// write-ahead logging is written under a name of its own beside it and then renamed to
+// `database`. A run killed at any moment so leaves no plant file or a readable one, never
+// the zero-byte file an engine leaves between creating a file and writing its first page
+// (which the next run would have to refuse). Leftovers of a killed creation are removed
+// first; the caller holds the plant lock. Returns "" or an error.
+std::string CreatePlantFile(const std::string& database);
 
 // One run at a time on a plant folder: an exclusive lock on DIR/plant.lock, held for
 // the life of the object and dropped by the kernel however the process ends.
