@@ -63,8 +63,8 @@ TEST(InsertedRowStatement, BareValuesOnlyWhereEveryColumnReadsAlike) {
     };
     const Case cases[] = {
         {{"a", "B c"}, {ValueKind::Integer, ValueKind::Text},
-         "SELECT rowid, +[a], +[B c] FROM \"t\" WHERE rowid = last_insert_rowid()"},
-        {{"a", "d"}, {ValueKind::Double, ValueKind::Date}, "SELECT rowid, +[a], +[d] FROM \"t\" WHERE rowid = last_insert_rowid()"},
+         "SELECT rowid, +[a], +[B c] FROM \"t\" WHERE rowid = ?"},
+        {{"a", "d"}, {ValueKind::Double, ValueKind::Date}, "SELECT rowid, +[a], +[d] FROM \"t\" WHERE rowid = ?"},
         {{"a", "blob"}, {ValueKind::Integer, ValueKind::Bytes}, ""},
         {{"t.a"}, {ValueKind::Integer}, ""},
         {{"a]"}, {ValueKind::Integer}, ""},
@@ -262,6 +262,41 @@ TEST_P(SqliteOdbcInsertedRow, FollowsEveryChangeOfTheTable) {
         EXPECT_EQ(plain, stored) << step.what;
     }
     Exec(*session_, "ROLLBACK");
+}
+
+// The statement kept prepared for reading new rows back holds no lock between inserts:
+// another connection writes (and checkpoints) at once, without waiting, in either journal
+// mode.
+TEST_P(SqliteOdbcInsertedRow, KeptReadBackHoldsNoLock) {
+    const std::vector<ColumnWrite> writes = {{"a", adBigInt, Integer(1), {}}};
+    for (const char* journal : {"DELETE", "WAL"}) {
+        Exec(*session_, std::string("PRAGMA journal_mode = ") + journal);
+        Exec(*session_, "DROP TABLE IF EXISTS t");
+        Exec(*session_, "CREATE TABLE t (a INTEGER, b TEXT DEFAULT 'd')");
+        // The first insert reads its row the full way, the later ones with the kept statement.
+        for (int insert = 1; insert <= 3; ++insert) {
+            RowLocator stored;
+            EXPECT_EQ(1, InsertRowInto(*session_, "t", writes, &stored)) << journal;
+            EXPECT_EQ("a=int 1;b=text 'd';row_identity_=int " + std::to_string(insert) + ";", Shown(stored.columns))
+                << journal;
+        }
+        sqlite3* other = nullptr;
+        ASSERT_EQ(SQLITE_OK, sqlite3_open(file_.c_str(), &other));
+        char* error = nullptr;
+        EXPECT_EQ(SQLITE_OK, sqlite3_exec(other, "INSERT INTO t (a) VALUES (9)", nullptr, nullptr, &error))
+            << journal << ": " << (error ? error : "");
+        sqlite3_free(error);
+        std::string busy;
+        sqlite3_exec(
+            other, "PRAGMA wal_checkpoint(TRUNCATE)",
+            [](void* out, int, char** values, char**) {
+                *static_cast<std::string*>(out) = values[0] ? values[0] : "";
+                return 0;
+            },
+            &busy, nullptr);
+        EXPECT_EQ("0", busy) << journal;
+        sqlite3_close(other);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(StepApi, SqliteOdbcInsertedRow, ::testing::Values("1", "0"),

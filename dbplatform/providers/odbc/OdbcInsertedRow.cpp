@@ -1,9 +1,12 @@
 #include <dbplatform/providers/odbc/OdbcInsertedRow.h>
 
 #include <cassert>
+#include <optional>
 
 #include <dbplatform/providers/common/RowTargeting.h>
 #include <dbplatform/providers/odbc/OdbcCalls.h>
+#include <dbplatform/providers/odbc/OdbcCommandTimeout.h>
+#include <dbplatform/providers/odbc/OdbcErrors.h>
 #include <dbplatform/providers/odbc/OdbcSession.h>
 
 namespace dbplatform::provider::odbc {
@@ -20,7 +23,7 @@ std::string SelectInsertedValuesStatement(const RowDialect& dialect, const std::
         if (kinds[i] == ValueKind::Bytes || name.empty() || name.find_first_of(".]") != std::string::npos) return "";
         sql += ", +[" + name + "]";
     }
-    return sql + " FROM " + QuotedName(dialect, table) + " WHERE " + dialect.identity + " = " + dialect.lastIdentity;
+    return sql + " FROM " + QuotedName(dialect, table) + " WHERE " + dialect.identity + " = ?";
 }
 
 namespace {
@@ -51,12 +54,10 @@ bool EveryColumnTyped(SQLHSTMT statement, const std::string& table, std::size_t 
 void OdbcSession::ReadInsertedRow(const std::string& table, StoredRow* stored) {
     const RowDialect& dialect = product_.rows;
     const std::string version = SchemaVersion();
-    Statement lookup(link_);
     if (const InsertedRowShape* kept = insertedRows_.Find(table, version)) {
-        Run(lookup.handle(), kept->select, nullptr, link_->commandTimeout);
-        ReadRows(lookup.Release(), kept->columns, kept->kinds, true, stored);
-        return;
+        if (ReadKeptInsertedRow(*kept, version, stored)) return;
     }
+    Statement lookup(link_);
     Run(lookup.handle(), SelectInsertedStatement(dialect, table), nullptr, link_->commandTimeout);
     InsertedRowShape shape;
     shape.kinds = KindsOf(lookup.handle(), &shape.columns);
@@ -68,6 +69,44 @@ void OdbcSession::ReadInsertedRow(const std::string& table, StoredRow* stored) {
     Statement catalog(link_);
     if (EveryColumnTyped(catalog.handle(), table, shape.columns.size() - 1))
         insertedRows_.Keep(table, version, std::move(shape));
+}
+
+// Reads the row just inserted with the statement of bare values, its row identity bound
+// as the statement's one parameter. The driver runs a statement with parameters again
+// without preparing it anew (see KeptStatements), so a row of hundreds of columns is not
+// parsed and looked up in the catalog for every insert; asking for the identity first costs
+// a statement of one value. False, having read nothing, when no row identity is known.
+bool OdbcSession::ReadKeptInsertedRow(const InsertedRowShape& shape, const std::string& schemaVersion,
+                                      StoredRow* stored) {
+    SQLBIGINT identity = 0;
+    {
+        Statement last(link_);
+        Run(last.handle(), "SELECT " + product_.rows.lastIdentity, nullptr, link_->commandTimeout);
+        SQLLEN indicator = SQL_NULL_DATA;
+        if (!SQL_SUCCEEDED(SQLFetch(last.handle()))) return false;
+        CheckOdbc(SQLGetData(last.handle(), 1, SQL_C_SBIGINT, &identity, sizeof identity, &indicator), SQL_HANDLE_STMT,
+                  last.handle());
+        if (indicator == SQL_NULL_DATA) return false;
+    }
+    KeptStatements& keep = link_->keptStatements;
+    std::optional<Statement> statement;
+    if (SQLHSTMT kept = keep.Take(shape.select, schemaVersion); kept != SQL_NULL_HSTMT) {
+        statement.emplace(kept);
+    } else {
+        statement.emplace(link_);
+        SQLCHAR* text = reinterpret_cast<SQLCHAR*>(const_cast<char*>(shape.select.c_str()));
+        CheckOdbc(SQLPrepare(statement->handle(), text, SQL_NTS), SQL_HANDLE_STMT, statement->handle());
+    }
+    const std::uint64_t generation = keep.Generation();
+    SQLHSTMT handle = statement->handle();
+    CheckOdbc(SQLBindParameter(handle, 1, SQL_PARAM_INPUT, SQL_C_SBIGINT, SQL_BIGINT, 0, 0, &identity, 0, nullptr),
+              SQL_HANDLE_STMT, handle);
+    SQLRETURN rc = Bounded(handle, link_->commandTimeout, [&] { return SQLExecute(handle); });
+    CheckOdbc(rc, SQL_HANDLE_STMT, handle);
+    // The bound value lives in this frame; the kept statement must not point at it.
+    SQLFreeStmt(handle, SQL_RESET_PARAMS);
+    ReadRows(statement->Release(), shape.columns, shape.kinds, true, stored, shape.select, generation);
+    return true;
 }
 
 }  // namespace dbplatform::provider::odbc

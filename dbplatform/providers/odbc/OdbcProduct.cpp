@@ -13,6 +13,7 @@ OdbcProduct OdbcProductOf(std::string_view dbmsName) {
             description.readsNumbersAsText = true;
             description.bestRowIdIsKey = false;
             description.schemaVersionQuery = "PRAGMA schema_version";
+            description.keepsPreparedQueries = true;
             break;
         case Product::PostgreSQL:
             description.identityOnlyOnTables = true;

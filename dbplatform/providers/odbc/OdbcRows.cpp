@@ -54,6 +54,10 @@ void OdbcRows::ChooseNumberReadings() {
 }
 
 OdbcRows::~OdbcRows() {
+    if (done_ && !keptText_.empty()) {
+        link_->keptStatements.GiveBack(keptText_, keptGeneration_, statement_);
+        return;
+    }
     SQLCloseCursor(statement_);
     SQLFreeHandle(SQL_HANDLE_STMT, statement_);
 }

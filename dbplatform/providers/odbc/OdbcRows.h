@@ -8,6 +8,7 @@
 // NUMERIC/DECIMAL columns (whose values may lie past the range of a double).
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -22,6 +23,13 @@ public:
     OdbcRows(std::shared_ptr<OdbcLink> link, SQLHSTMT statement, std::vector<ColumnInfo> columns,
              std::vector<ValueKind> kinds);
     ~OdbcRows() override;
+
+    // Gives the statement, prepared for `text`, back to the connection's keep when it is
+    // done with, if its rows were read to the end (see KeptStatements).
+    void KeepAfterUse(std::string text, std::uint64_t generation) {
+        keptText_ = std::move(text);
+        keptGeneration_ = generation;
+    }
 
     const std::vector<ColumnInfo>& Columns() const override { return columns_; }
     bool Fetch() override;
@@ -47,6 +55,8 @@ private:
     std::vector<CellData> cells_;
     std::vector<bool> numberAsText_;  // per column: read through its text (see above)
     bool done_ = false;
+    std::string keptText_;  // the text the statement is kept prepared for; empty = not kept
+    std::uint64_t keptGeneration_ = 0;
 };
 
 }  // namespace dbplatform::provider::odbc

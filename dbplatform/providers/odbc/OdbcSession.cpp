@@ -18,6 +18,9 @@
 namespace dbplatform::provider::odbc {
 
 OdbcLink::~OdbcLink() {
+    // Statements go before the connection they were made on.
+    keptStatements.Forget();
+    if (schemaVersionStatement != SQL_NULL_HSTMT) SQLFreeHandle(SQL_HANDLE_STMT, schemaVersionStatement);
     if (connected) SQLDisconnect(connection);
     if (connection != SQL_NULL_HDBC) SQLFreeHandle(SQL_HANDLE_DBC, connection);
     if (environment != SQL_NULL_HENV) SQLFreeHandle(SQL_HANDLE_ENV, environment);
@@ -74,13 +77,22 @@ std::string OdbcSession::Info(SQLUSMALLINT item) {
 }
 
 // The product's schema version as text; "" where it has none or cannot tell, which
-// keeps nothing. A read that meets the command timeout fails as any statement does.
+// keeps nothing. A read that meets the command timeout fails as any statement does. The
+// query is prepared once per connection and read to its end every time, so that it holds
+// no lock between reads; a statement that failed is dropped.
 std::string OdbcSession::SchemaVersion() {
     if (!product_.schemaVersionQuery) return "";
-    Statement statement(link_);
-    SQLHSTMT handle = statement.handle();
-    SQLCHAR* query = reinterpret_cast<SQLCHAR*>(const_cast<char*>(product_.schemaVersionQuery));
-    if (!SQL_SUCCEEDED(Bounded(handle, link_->commandTimeout, [&] { return SQLExecDirect(handle, query, SQL_NTS); })) ||
+    std::optional<Statement> statement;
+    if (link_->schemaVersionStatement != SQL_NULL_HSTMT) {
+        statement.emplace(link_->schemaVersionStatement);
+        link_->schemaVersionStatement = SQL_NULL_HSTMT;
+    } else {
+        statement.emplace(link_);
+        SQLCHAR* query = reinterpret_cast<SQLCHAR*>(const_cast<char*>(product_.schemaVersionQuery));
+        if (!SQL_SUCCEEDED(SQLPrepare(statement->handle(), query, SQL_NTS))) return "";
+    }
+    SQLHSTMT handle = statement->handle();
+    if (!SQL_SUCCEEDED(Bounded(handle, link_->commandTimeout, [&] { return SQLExecute(handle); })) ||
         !SQL_SUCCEEDED(SQLFetch(handle)))
         return "";
     char version[64] = {};
@@ -88,6 +100,11 @@ std::string OdbcSession::SchemaVersion() {
     if (!SQL_SUCCEEDED(SQLGetData(handle, 1, SQL_C_CHAR, version, sizeof version, &length)) || length <= 0 ||
         length >= static_cast<SQLLEN>(sizeof version))
         return "";
+    SQLRETURN rest = SQLFetch(handle);
+    while (SQL_SUCCEEDED(rest)) rest = SQLFetch(handle);
+    if (rest != SQL_NO_DATA) return "";
+    SQLFreeStmt(handle, SQL_CLOSE);
+    link_->schemaVersionStatement = statement->Release();
     return std::string(version, static_cast<std::size_t>(length));
 }
 
@@ -165,6 +182,7 @@ CommandResult OdbcSession::Execute(const std::string& sql, const ExecuteOptions&
     if (SchemaBoundFacts::MayChangeSchema(sql)) {
         tableKeys_.Forget();
         insertedRows_.Forget();
+        link_->keptStatements.Forget();
     }
     std::optional<SingleTableSelect> shape;
     std::string text = sql;
@@ -269,6 +287,7 @@ void OdbcSession::CommitTransaction() { EndTransaction(SQL_COMMIT); }
 void OdbcSession::RollbackTransaction() {
     tableKeys_.Forget();
     insertedRows_.Forget();
+    link_->keptStatements.Forget();
     EndTransaction(SQL_ROLLBACK);
 }
 

@@ -1,6 +1,7 @@
 // A session on an ODBC data source through unixODBC.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -12,6 +13,7 @@
 #include <dbplatform/providers/common/SingleTableSelect.h>
 #include <dbplatform/providers/odbc/OdbcProduct.h>
 #include <dbplatform/providers/odbc/OdbcInsertedRow.h>
+#include <dbplatform/providers/odbc/OdbcKeptStatements.h>
 #include <dbplatform/providers/odbc/OdbcTableKeys.h>
 
 namespace dbplatform::provider::odbc {
@@ -24,6 +26,10 @@ struct OdbcLink {
     bool connected = false;
     long commandTimeout = 30;  // seconds for each call that runs or fetches; 0 = none
     bool numbersAsText = false;  // every number column is read through its text (OdbcRows)
+    // Queries kept prepared (products whose driver runs a prepared query again without
+    // preparing it anew), and the schema version's query, prepared once.
+    KeptStatements keptStatements;
+    SQLHSTMT schemaVersionStatement = SQL_NULL_HSTMT;
     ~OdbcLink();
 };
 
@@ -31,6 +37,8 @@ struct OdbcLink {
 class Statement {
 public:
     explicit Statement(const std::shared_ptr<OdbcLink>& link);
+    // Takes over `handle`, allocated before (a kept statement).
+    explicit Statement(SQLHSTMT handle) : handle_(handle) {}
     ~Statement();
     Statement(const Statement&) = delete;
     Statement& operator=(const Statement&) = delete;
@@ -76,8 +84,9 @@ private:
     using StoredRow = std::vector<std::pair<std::string, Value>>;
     long ReadStoredRow(SQLHSTMT source, bool identityFirst, StoredRow* stored);
     long ReadRows(SQLHSTMT source, std::vector<ColumnInfo> described, std::vector<ValueKind> kinds, bool identityFirst,
-                  StoredRow* stored);
+                  StoredRow* stored, const std::string& keptText = "", std::uint64_t keptGeneration = 0);
     void ReadInsertedRow(const std::string& table, StoredRow* stored);
+    bool ReadKeptInsertedRow(const InsertedRowShape& shape, const std::string& schemaVersion, StoredRow* stored);
     StoredRow StoredByKey(const std::string& table, const std::vector<ColumnWrite>& columns);
     void EndTransaction(SQLSMALLINT completion);
 

@@ -31,11 +31,14 @@ long OdbcSession::ReadStoredRow(SQLHSTMT source, bool identityFirst, StoredRow* 
     return ReadRows(source, std::move(described), std::move(kinds), identityFirst, stored);
 }
 
-// ReadStoredRow with the columns of `source` already known.
+// ReadStoredRow with the columns of `source` already known; a `keptText` gives the
+// statement back to the keep, prepared for that text, once its rows are read.
 long OdbcSession::ReadRows(SQLHSTMT source, std::vector<ColumnInfo> described, std::vector<ValueKind> kinds,
-                           bool identityFirst, StoredRow* stored) {
+                           bool identityFirst, StoredRow* stored, const std::string& keptText,
+                           std::uint64_t keptGeneration) {
     const std::size_t count = kinds.size();
     OdbcRows rows(link_, source, std::move(described), std::move(kinds));
+    if (!keptText.empty()) rows.KeepAfterUse(keptText, keptGeneration);
     long found = 0;
     while (rows.Fetch()) {
         if (++found > 1) continue;
