@@ -1,10 +1,11 @@
 // Query statements kept prepared on a connection for the next run of the same text.
 //
 // The SQLite driver prepares a text given to SQLExecDirect anew on every run, and with the
-// preparation it reads the catalog's metadata of every result column: for a short query
-// (a store's lookups, a row read back after an insert) that is most of the work. A query
-// prepared with SQLPrepare runs again on SQLExecute without either. Only what the driver
-// has prepared is kept; each run still describes its result afresh.
+// preparation it reads the catalog's metadata of every result column: for a short query on
+// a wide table (a row read back after an insert) that is most of the work. A statement made
+// with SQLPrepare runs again on SQLExecute without either, but only if it has parameters (the
+// driver prepares one without any again as well), so only such statements are kept. Each
+// run still binds its values afresh.
 //
 // A kept statement must hold no lock: the SQLite driver does not reset a statement when its
 // cursor is closed, so one closed in the middle of its rows would keep its read transaction

@@ -13,7 +13,6 @@ OdbcProduct OdbcProductOf(std::string_view dbmsName) {
             description.readsNumbersAsText = true;
             description.bestRowIdIsKey = false;
             description.schemaVersionQuery = "PRAGMA schema_version";
-            description.keepsPreparedQueries = true;
             break;
         case Product::PostgreSQL:
             description.identityOnlyOnTables = true;

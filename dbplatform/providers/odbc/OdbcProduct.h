@@ -33,9 +33,6 @@ struct OdbcProduct {
     // by any connection (SQLite's schema cookie): key columns read under one value hold
     // until it changes. Null where the product has none; keys are then read every time.
     const char* schemaVersionQuery = nullptr;
-    // SQLite: the driver runs a query prepared once again without preparing it anew, so
-    // queries are kept prepared across runs (see KeptStatements) while the version stands.
-    bool keepsPreparedQueries = false;
 };
 
 // The description for the DBMS name the driver reports (SQL_DBMS_NAME).

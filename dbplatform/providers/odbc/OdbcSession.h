@@ -26,8 +26,8 @@ struct OdbcLink {
     bool connected = false;
     long commandTimeout = 30;  // seconds for each call that runs or fetches; 0 = none
     bool numbersAsText = false;  // every number column is read through its text (OdbcRows)
-    // Queries kept prepared (products whose driver runs a prepared query again without
-    // preparing it anew), and the schema version's query, prepared once.
+    // Queries kept prepared for their next run (the SQLite driver runs a prepared statement
+    // with parameters again without preparing it anew), and the schema version's query.
     KeptStatements keptStatements;
     SQLHSTMT schemaVersionStatement = SQL_NULL_HSTMT;
     ~OdbcLink();
