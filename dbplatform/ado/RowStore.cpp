@@ -2,6 +2,7 @@
 
 #include <sys/mman.h>
 
+#include <algorithm>
 #include <cassert>
 #include <cstdlib>
 #include <cstring>
@@ -15,7 +16,9 @@ using provider::CellView;
 using provider::ValueKind;
 
 namespace {
-constexpr std::size_t kFirstSlab = std::size_t(256) << 10;
+constexpr std::size_t kFirstSlab = std::size_t(32) << 10;
+// The first block holds about this many cells to begin with, at least 8 rows.
+constexpr std::size_t kFirstBlockCells = 4096;
 constexpr std::size_t kHugePage = std::size_t(2) << 20;
 constexpr std::size_t kHugeAfter = std::size_t(4) << 20;
 }  // namespace
@@ -65,7 +68,7 @@ void* RowStore::Slabs::TakeNewSlab(std::size_t bytes, std::size_t alignment) {
     if (slabs_.empty() || slabs_.back().second < at || slabs_.back().second - at < bytes) {
         bool huge = total_ >= kHugeAfter;
         std::size_t size = huge ? kHugePage * 2 : (total_ < kFirstSlab ? kFirstSlab : total_);
-        if (size < bytes) size = (bytes + kHugePage - 1) / kHugePage * kHugePage;
+        if (size < bytes) size = huge ? (bytes + kHugePage - 1) / kHugePage * kHugePage : bytes;
         void* slab = huge ? std::aligned_alloc(kHugePage, size) : std::malloc(size);
         if (!slab) throw _com_error(E_OUTOFMEMORY);
         if (huge) madvise(slab, size, MADV_HUGEPAGE);
@@ -87,18 +90,41 @@ void RowStore::Clear() {
     slabs_.Reset();
 }
 
+// Not zeroed: every cell of a row is written when the row is appended.
+RowStore::Block RowStore::NewBlock(std::size_t capacity) {
+    assert(capacity > 0 && capacity <= kRowsPerBlock);
+    const std::size_t cells = capacity * (columns_ ? columns_ : 1);
+    Block block;
+    block.slots = static_cast<std::uint64_t*>(slabs_.Take(cells * sizeof(std::uint64_t)));
+    block.kinds = static_cast<std::uint8_t*>(slabs_.Take(cells, 1));
+    block.flags = static_cast<std::uint8_t*>(slabs_.Take(capacity, 1));
+    block.capacity = capacity;
+    return block;
+}
+
 std::size_t RowStore::NewRow() {
     std::size_t row = rows_;
-    if (row / kRowsPerBlock >= blocks_.size()) {
-        // Not zeroed: every cell of a row is written when the row is appended.
-        std::size_t cells = kRowsPerBlock * (columns_ ? columns_ : 1);
-        Block block;
-        block.slots = static_cast<std::uint64_t*>(slabs_.Take(cells * sizeof(std::uint64_t)));
-        block.kinds = static_cast<std::uint8_t*>(slabs_.Take(cells, 1));
-        block.flags = static_cast<std::uint8_t*>(slabs_.Take(kRowsPerBlock, 1));
-        blocks_.push_back(block);
+    const std::size_t index = row / kRowsPerBlock;
+    const std::size_t within = row % kRowsPerBlock;
+    if (index >= blocks_.size()) {
+        std::size_t capacity = kRowsPerBlock;
+        if (index == 0) capacity = std::clamp<std::size_t>(kFirstBlockCells / (columns_ ? columns_ : 1), 8, kRowsPerBlock);
+        blocks_.push_back(NewBlock(capacity));
+    } else if (within == blocks_[index].capacity) {
+        // Only the first block is ever short; its rows move into one twice its size (the
+        // old one stays in the slabs until the store is cleared).
+        assert(index == 0);
+        const Block old = blocks_[index];
+        Block grown = NewBlock(std::min(old.capacity * 2, kRowsPerBlock));
+        const std::size_t cells = within * columns_;
+        if (cells) {
+            std::memcpy(grown.slots, old.slots, cells * sizeof(std::uint64_t));
+            std::memcpy(grown.kinds, old.kinds, cells);
+        }
+        std::memcpy(grown.flags, old.flags, within);
+        blocks_[index] = grown;
     }
-    blocks_[row / kRowsPerBlock].flags[row % kRowsPerBlock] = 0;
+    blocks_[index].flags[within] = 0;
     ++rows_;
     return row;
 }

@@ -2,7 +2,9 @@
 // in fixed blocks of rows, and the bytes of texts and blobs beside them in the same slabs,
 // each after its length in one to five bytes and unaligned. A
 // million rows never live as a million vectors of VARIANTs; values become VARIANTs only
-// when a field is read. Blocks never move, so growing never copies what was read.
+// when a field is read. Full blocks never move, so growing never copies what was read;
+// only the first block starts small (a store's lookups hold a row or none, often of
+// hundreds of columns) and doubles until it is full-sized.
 #pragma once
 
 #include <cstdint>
@@ -50,7 +52,7 @@ public:
 private:
     static constexpr std::size_t kRowsPerBlock = 1024;
 
-    // Bump allocation from large slabs, freed all at once. Slabs grow from 256 KiB;
+    // Bump allocation from slabs, freed all at once. Slabs grow from 32 KiB by doubling;
     // once a store is large they are 2 MiB-aligned and offered to the kernel as huge
     // pages, because faulting in a big result 4 KiB at a time costs more than reading it.
     class Slabs {
@@ -83,8 +85,10 @@ private:
         std::uint64_t* slots;
         std::uint8_t* kinds;
         std::uint8_t* flags;
+        std::size_t capacity;  // rows; kRowsPerBlock but for a first block still growing
     };
 
+    Block NewBlock(std::size_t capacity);
     std::size_t NewRow();
     void Put(std::size_t row, std::size_t column, const provider::CellView& cell);
     // Writes cell `index` (row within the block times the column count, plus the column).

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include <dbplatform/automation/DateTime.h>
+#include <dbplatform/com/ComError.h>
 #include <dbplatform/providers/odbc/OdbcErrors.h>
 
 namespace dbplatform::provider::odbc {
@@ -65,20 +66,25 @@ std::string ParameterList::Add(const Value& value, DataTypeEnum type) {
     return "?";
 }
 
+// Binds the last parameter first. The drivers grow their table of bound parameters to the
+// highest number bound so far: bound from the first, a statement of n parameters reallocated
+// that table n times (the SQLite driver copied about 6 MB for an insert of 253 values, on
+// every insert, since each runs on a new statement handle).
 void ParameterList::Bind(SQLHSTMT statement) {
-    SQLUSMALLINT number = 1;
-    for (Parameter& p : parameters_) {
+    if (parameters_.size() > 0xFFFF) throw _com_error(E_FAIL, "A statement takes at most 65535 parameters.");
+    SQLUSMALLINT number = static_cast<SQLUSMALLINT>(parameters_.size());
+    for (auto p = parameters_.rbegin(); p != parameters_.rend(); ++p, --number) {
         SQLPOINTER data = nullptr;
         SQLLEN length = 0;
-        if (p.cType == SQL_C_SBIGINT) data = &p.integer;
-        else if (p.cType == SQL_C_DOUBLE) data = &p.real;
-        else if (p.cType == SQL_C_FLOAT) data = &p.single;
+        if (p->cType == SQL_C_SBIGINT) data = &p->integer;
+        else if (p->cType == SQL_C_DOUBLE) data = &p->real;
+        else if (p->cType == SQL_C_FLOAT) data = &p->single;
         else {
-            data = p.text.data();
-            length = static_cast<SQLLEN>(p.text.size());
+            data = p->text.data();
+            length = static_cast<SQLLEN>(p->text.size());
         }
-        CheckOdbc(SQLBindParameter(statement, number++, SQL_PARAM_INPUT, p.cType, p.sqlType, p.columnSize, 0, data,
-                                   length, &p.indicator),
+        CheckOdbc(SQLBindParameter(statement, number, SQL_PARAM_INPUT, p->cType, p->sqlType, p->columnSize, 0, data,
+                                   length, &p->indicator),
                   SQL_HANDLE_STMT, statement);
     }
 }

@@ -55,6 +55,8 @@ void OdbcRows::ChooseNumberReadings() {
 
 OdbcRows::~OdbcRows() {
     if (done_ && !keptText_.empty()) {
+        // A kept statement must not point at values about to be freed.
+        if (parameters_) SQLFreeStmt(statement_, SQL_RESET_PARAMS);
         link_->keptStatements.GiveBack(keptText_, keptGeneration_, statement_);
         return;
     }

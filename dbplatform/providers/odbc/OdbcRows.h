@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include <dbplatform/providers/odbc/OdbcParameters.h>
 #include <dbplatform/providers/odbc/OdbcSession.h>
 
 namespace dbplatform::provider::odbc {
@@ -25,10 +26,12 @@ public:
     ~OdbcRows() override;
 
     // Gives the statement, prepared for `text`, back to the connection's keep when it is
-    // done with, if its rows were read to the end (see KeptStatements).
-    void KeepAfterUse(std::string text, std::uint64_t generation) {
+    // done with, if its rows were read to the end (see KeptStatements). `parameters` are the
+    // values bound to it, held for as long as the driver may read them.
+    void KeepAfterUse(std::string text, std::uint64_t generation, std::unique_ptr<ParameterList> parameters = nullptr) {
         keptText_ = std::move(text);
         keptGeneration_ = generation;
+        parameters_ = std::move(parameters);
     }
 
     const std::vector<ColumnInfo>& Columns() const override { return columns_; }
@@ -57,6 +60,7 @@ private:
     bool done_ = false;
     std::string keptText_;  // the text the statement is kept prepared for; empty = not kept
     std::uint64_t keptGeneration_ = 0;
+    std::unique_ptr<ParameterList> parameters_;
 };
 
 }  // namespace dbplatform::provider::odbc

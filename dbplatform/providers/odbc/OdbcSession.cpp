@@ -8,6 +8,7 @@
 #include <dbplatform/base/AsciiText.h>
 #include <dbplatform/com/ComError.h>
 #include <dbplatform/providers/common/TableListing.h>
+#include <dbplatform/providers/common/TextParameters.h>
 #include <dbplatform/providers/odbc/OdbcCalls.h>
 #include <dbplatform/providers/odbc/OdbcCommandTimeout.h>
 #include <dbplatform/providers/odbc/OdbcConnectionText.h>
@@ -108,6 +109,63 @@ std::string OdbcSession::SchemaVersion() {
     return std::string(version, static_cast<std::size_t>(length));
 }
 
+// The SQLite driver describes a query's result from its preparation, which the engine makes
+// with the connection's copy of the schema. After another connection changed a table, that
+// copy is stale until a statement runs: the engine then prepares the query again and reads
+// the table as it is now, under the description of the table as it was (one column's values
+// under another's name). So a changed schema version first runs a statement that makes the
+// engine read its schema again. Returns the version ("" where the product has none).
+std::string OdbcSession::ReadSchemaAgainIfChanged() {
+    if (product_.product != Product::SQLite) return "";
+    const std::string version = SchemaVersion();
+    if (version.empty() || version == seenSchemaVersion_) return version;
+    Statement refresh(link_);
+    Run(refresh.handle(), "SELECT 1 FROM sqlite_master LIMIT 1", nullptr, link_->commandTimeout);
+    while (SQL_SUCCEEDED(SQLFetch(refresh.handle()))) {
+    }
+    seenSchemaVersion_ = version;
+    return version;
+}
+
+// Runs the query `text`. On SQLite, a query whose WHERE clause compares texts runs with
+// those texts as parameters, on the statement kept prepared for it under `schemaVersion`,
+// read just before (see KeptStatements and TextsAsParameters); any other query, and any
+// query where the version is unknown (""), runs with SQLExecDirect.
+OdbcSession::QueryRun OdbcSession::RunQuery(const std::string& text, const std::string& schemaVersion) {
+    QueryRun run;
+    TextParameters parameterized;
+    if (product_.product == Product::SQLite && !schemaVersion.empty()) parameterized = TextsAsParameters(text);
+    if (!parameterized.values.empty()) {
+        run.parameters = std::make_unique<ParameterList>();
+        for (std::string& value : parameterized.values)
+            run.parameters->Add(Value{ValueKind::Text, 0, 0, std::move(value)}, adVarWChar);
+        KeptStatements& keep = link_->keptStatements;
+        SQLHSTMT kept = keep.Take(parameterized.sql, schemaVersion);
+        run.generation = keep.Generation();
+        if (kept != SQL_NULL_HSTMT) {
+            run.statement = std::make_unique<Statement>(kept);
+        } else {
+            run.statement = std::make_unique<Statement>(link_);
+            SQLCHAR* prepared = reinterpret_cast<SQLCHAR*>(parameterized.sql.data());
+            run.rc = SQLPrepare(run.statement->handle(), prepared, SQL_NTS);
+            if (!SQL_SUCCEEDED(run.rc)) return run;
+        }
+        SQLHSTMT handle = run.statement->handle();
+        run.parameters->Bind(handle);
+        run.rc = Bounded(handle, link_->commandTimeout, [&] { return SQLExecute(handle); });
+        run.keptText = std::move(parameterized.sql);
+        return run;
+    }
+    run.statement = std::make_unique<Statement>(link_);
+    SQLHSTMT handle = run.statement->handle();
+    CheckOdbc(SQLSetStmtAttr(handle, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(SQL_CURSOR_FORWARD_ONLY), 0),
+              SQL_HANDLE_STMT, handle);
+    run.rc = Bounded(handle, link_->commandTimeout, [&] {
+        return SQLExecDirect(handle, reinterpret_cast<SQLCHAR*>(const_cast<char*>(text.c_str())), SQL_NTS);
+    });
+    return run;
+}
+
 // The key columns of `table`, read again only when the schema may have changed since
 // they were last read (see TableKeyCache).
 std::vector<std::string> OdbcSession::KeyColumns(const std::string& table) {
@@ -184,6 +242,8 @@ CommandResult OdbcSession::Execute(const std::string& sql, const ExecuteOptions&
         insertedRows_.Forget();
         link_->keptStatements.Forget();
     }
+    const std::string version =
+        SchemaBoundFacts::EndsOrStartsTransaction(sql) ? std::string() : ReadSchemaAgainIfChanged();
     std::optional<SingleTableSelect> shape;
     std::string text = sql;
     if (options.forUpdate) shape = FindSingleTableSelect(sql);
@@ -201,22 +261,15 @@ CommandResult OdbcSession::Execute(const std::string& sql, const ExecuteOptions&
         text = WithIdentityColumn(sql, *shape, product_.rows.identity);
         identityAdded = true;
     }
-    auto statement = std::make_unique<Statement>(link_);
-    CheckOdbc(SQLSetStmtAttr(statement->handle(), SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(SQL_CURSOR_FORWARD_ONLY), 0),
-              SQL_HANDLE_STMT, statement->handle());
-    auto runText = [&] {
-        SQLHSTMT handle = statement->handle();
-        return Bounded(handle, link_->commandTimeout,
-                       [&] { return SQLExecDirect(handle, reinterpret_cast<SQLCHAR*>(text.data()), SQL_NTS); });
-    };
-    SQLRETURN rc = runText();
-    if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA && identityAdded && product_.identityMayBeMissing) {
+    QueryRun run = RunQuery(text, version);
+    if (!SQL_SUCCEEDED(run.rc) && run.rc != SQL_NO_DATA && identityAdded && product_.identityMayBeMissing) {
         // A view (or a table without rowid) has no row identity: read its rows as they are.
         identityAdded = false;
         text = sql;
-        statement = std::make_unique<Statement>(link_);
-        rc = runText();
+        run = RunQuery(text, version);
     }
+    const SQLRETURN rc = run.rc;
+    const std::unique_ptr<Statement>& statement = run.statement;
     CheckOdbc(rc, SQL_HANDLE_STMT, statement->handle());
     CommandResult result;
     SQLSMALLINT count = 0;
@@ -228,7 +281,9 @@ CommandResult OdbcSession::Execute(const std::string& sql, const ExecuteOptions&
     std::vector<ValueKind> kinds;
     std::vector<ColumnInfo> columns = Describe(statement->handle(), options.forUpdate, shape, identityAdded, &kinds);
     if (identityAdded && product_.identityReadsAsText && columns[0].rowIdentity) kinds[0] = ValueKind::Text;
-    result.rows = std::make_unique<OdbcRows>(link_, statement->Release(), std::move(columns), std::move(kinds));
+    auto rows = std::make_unique<OdbcRows>(link_, statement->Release(), std::move(columns), std::move(kinds));
+    if (!run.keptText.empty()) rows->KeepAfterUse(std::move(run.keptText), run.generation, std::move(run.parameters));
+    result.rows = std::move(rows);
     return result;
 }
 

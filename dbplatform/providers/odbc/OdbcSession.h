@@ -14,6 +14,7 @@
 #include <dbplatform/providers/odbc/OdbcProduct.h>
 #include <dbplatform/providers/odbc/OdbcInsertedRow.h>
 #include <dbplatform/providers/odbc/OdbcKeptStatements.h>
+#include <dbplatform/providers/odbc/OdbcParameters.h>
 #include <dbplatform/providers/odbc/OdbcTableKeys.h>
 
 namespace dbplatform::provider::odbc {
@@ -81,12 +82,23 @@ private:
     std::vector<std::string> KeyColumns(const std::string& table);
     std::vector<std::string> ReadKeyColumns(const std::string& table);
     std::string SchemaVersion();
+    std::string ReadSchemaAgainIfChanged();
     using StoredRow = std::vector<std::pair<std::string, Value>>;
     long ReadStoredRow(SQLHSTMT source, bool identityFirst, StoredRow* stored);
     long ReadRows(SQLHSTMT source, std::vector<ColumnInfo> described, std::vector<ValueKind> kinds, bool identityFirst,
                   StoredRow* stored, const std::string& keptText = "", std::uint64_t keptGeneration = 0);
     void ReadInsertedRow(const std::string& table, StoredRow* stored);
     bool ReadKeptInsertedRow(const InsertedRowShape& shape, const std::string& schemaVersion, StoredRow* stored);
+    // A query run: its statement and result code, and where its texts became parameters,
+    // the parameters and the text the statement is kept prepared for.
+    struct QueryRun {
+        SQLRETURN rc = SQL_ERROR;
+        std::unique_ptr<Statement> statement;
+        std::unique_ptr<ParameterList> parameters;
+        std::string keptText;  // empty: the statement is not kept
+        std::uint64_t generation = 0;
+    };
+    QueryRun RunQuery(const std::string& text, const std::string& schemaVersion);
     StoredRow StoredByKey(const std::string& table, const std::vector<ColumnWrite>& columns);
     void EndTransaction(SQLSMALLINT completion);
 
@@ -94,6 +106,7 @@ private:
     std::string dbmsName_;
     std::string dbmsVersion_;
     OdbcProduct product_;  // the product behind the driver, with the driver's quote character
+    std::string seenSchemaVersion_;  // the version the engine's copy of the schema was last checked at
     std::string catalog_;  // the current database, passed to catalog functions on MariaDB
     TableKeyCache tableKeys_;  // key columns read under the schema version that still stands
     // How the row just inserted into a table reads back, under the same rule.

@@ -21,6 +21,12 @@ public:
     // commit). A version number alone does not tell: a rolled-back change brings the
     // earlier number back, and a later change may reach the number the kept facts carry.
     static bool MayChangeSchema(std::string_view sql);
+    // Whether `sql` only starts, ends or marks a transaction (it reads no table).
+    static bool EndsOrStartsTransaction(std::string_view sql);
+
+private:
+    // The leading letters of `sql`, after blanks.
+    static std::string_view FirstWord(std::string_view sql);
 };
 
 // One fact of type T per table, all read under one schema version.
