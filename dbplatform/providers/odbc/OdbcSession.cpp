@@ -167,9 +167,10 @@ OdbcSession::QueryRun OdbcSession::RunQuery(const std::string& text, const std::
 }
 
 // The key columns of `table`, read again only when the schema may have changed since
-// they were last read (see TableKeyCache).
-std::vector<std::string> OdbcSession::KeyColumns(const std::string& table) {
-    const std::string version = SchemaVersion();
+// they were last read (see TableKeyCache). `schemaVersion` is the version the statement
+// at hand runs under, where it was read already; "" reads it.
+std::vector<std::string> OdbcSession::KeyColumns(const std::string& table, const std::string& schemaVersion) {
+    const std::string version = schemaVersion.empty() ? SchemaVersion() : schemaVersion;
     if (const std::vector<std::string>* kept = tableKeys_.Find(table, version)) return *kept;
     std::vector<std::string> keys = ReadKeyColumns(table);
     tableKeys_.Keep(table, version, keys);
@@ -202,7 +203,7 @@ std::vector<std::string> OdbcSession::ReadKeyColumns(const std::string& table) {
 
 std::vector<ColumnInfo> OdbcSession::Describe(SQLHSTMT statement, bool forUpdate,
                                               const std::optional<SingleTableSelect>& shape, bool identityAdded,
-                                              std::vector<ValueKind>* kinds) {
+                                              const std::string& schemaVersion, std::vector<ValueKind>* kinds) {
     std::vector<ColumnInfo> columns;
     *kinds = KindsOf(statement, &columns);
     if (identityAdded && !columns.empty() && EqualNoCase(columns[0].name, kRowIdentityName)) {
@@ -227,7 +228,7 @@ std::vector<ColumnInfo> OdbcSession::Describe(SQLHSTMT statement, bool forUpdate
         if (!column.baseTable.empty()) tables.insert(column.baseTable);
     }
     for (const std::string& table : tables) {
-        std::vector<std::string> keys = KeyColumns(table);
+        std::vector<std::string> keys = KeyColumns(table, schemaVersion);
         for (ColumnInfo& column : columns)
             if (column.baseTable == table)
                 column.key = std::any_of(keys.begin(), keys.end(),
@@ -279,7 +280,7 @@ CommandResult OdbcSession::Execute(const std::string& sql, const ExecuteOptions&
         return result;
     }
     std::vector<ValueKind> kinds;
-    std::vector<ColumnInfo> columns = Describe(statement->handle(), options.forUpdate, shape, identityAdded, &kinds);
+    std::vector<ColumnInfo> columns = Describe(statement->handle(), options.forUpdate, shape, identityAdded, version, &kinds);
     if (identityAdded && product_.identityReadsAsText && columns[0].rowIdentity) kinds[0] = ValueKind::Text;
     auto rows = std::make_unique<OdbcRows>(link_, statement->Release(), std::move(columns), std::move(kinds));
     if (!run.keptText.empty()) rows->KeepAfterUse(std::move(run.keptText), run.generation, std::move(run.parameters));

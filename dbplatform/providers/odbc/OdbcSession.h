@@ -78,8 +78,9 @@ private:
     void Connect(const std::string& text, long timeoutSeconds);
     std::string Info(SQLUSMALLINT item);
     std::vector<ColumnInfo> Describe(SQLHSTMT statement, bool forUpdate, const std::optional<SingleTableSelect>& shape,
-                                     bool identityAdded, std::vector<ValueKind>* kinds);
-    std::vector<std::string> KeyColumns(const std::string& table);
+                                     bool identityAdded, const std::string& schemaVersion,
+                                     std::vector<ValueKind>* kinds);
+    std::vector<std::string> KeyColumns(const std::string& table, const std::string& schemaVersion = "");
     std::vector<std::string> ReadKeyColumns(const std::string& table);
     std::string SchemaVersion();
     std::string ReadSchemaAgainIfChanged();
