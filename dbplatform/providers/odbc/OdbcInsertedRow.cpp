@@ -99,13 +99,13 @@ bool OdbcSession::ReadKeptInsertedRow(const InsertedRowShape& shape, const std::
     }
     const std::uint64_t generation = keep.Generation();
     SQLHSTMT handle = statement->handle();
-    CheckOdbc(SQLBindParameter(handle, 1, SQL_PARAM_INPUT, SQL_C_SBIGINT, SQL_BIGINT, 0, 0, &identity, 0, nullptr),
-              SQL_HANDLE_STMT, handle);
-    SQLRETURN rc = Bounded(handle, link_->commandTimeout, [&] { return SQLExecute(handle); });
-    CheckOdbc(rc, SQL_HANDLE_STMT, handle);
-    // The bound value lives in this frame; the kept statement must not point at it.
-    SQLFreeStmt(handle, SQL_RESET_PARAMS);
-    ReadRows(statement->Release(), shape.columns, shape.kinds, true, stored, shape.select, generation);
+    // Held by the rows until they are read, as the driver may read the bound value then.
+    auto parameters = std::make_unique<ParameterList>();
+    parameters->Add(Value{ValueKind::Integer, identity, 0, {}}, adBigInt);
+    parameters->Bind(handle);
+    CheckOdbc(Bounded(handle, link_->commandTimeout, [&] { return SQLExecute(handle); }), SQL_HANDLE_STMT, handle);
+    ReadRows(statement->Release(), shape.columns, shape.kinds, true, stored, shape.select, generation,
+             std::move(parameters));
     return true;
 }
 

@@ -87,7 +87,8 @@ private:
     using StoredRow = std::vector<std::pair<std::string, Value>>;
     long ReadStoredRow(SQLHSTMT source, bool identityFirst, StoredRow* stored);
     long ReadRows(SQLHSTMT source, std::vector<ColumnInfo> described, std::vector<ValueKind> kinds, bool identityFirst,
-                  StoredRow* stored, const std::string& keptText = "", std::uint64_t keptGeneration = 0);
+                  StoredRow* stored, const std::string& keptText = "", std::uint64_t keptGeneration = 0,
+                  std::unique_ptr<ParameterList> parameters = nullptr);
     void ReadInsertedRow(const std::string& table, StoredRow* stored);
     bool ReadKeptInsertedRow(const InsertedRowShape& shape, const std::string& schemaVersion, StoredRow* stored);
     // A query run: its statement and result code, and where its texts became parameters,

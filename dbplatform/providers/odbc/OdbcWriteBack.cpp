@@ -32,13 +32,14 @@ long OdbcSession::ReadStoredRow(SQLHSTMT source, bool identityFirst, StoredRow* 
 }
 
 // ReadStoredRow with the columns of `source` already known; a `keptText` gives the
-// statement back to the keep, prepared for that text, once its rows are read.
+// statement back to the keep, prepared for that text, once its rows are read, and
+// `parameters` (bound to it) are held until then.
 long OdbcSession::ReadRows(SQLHSTMT source, std::vector<ColumnInfo> described, std::vector<ValueKind> kinds,
                            bool identityFirst, StoredRow* stored, const std::string& keptText,
-                           std::uint64_t keptGeneration) {
+                           std::uint64_t keptGeneration, std::unique_ptr<ParameterList> parameters) {
     const std::size_t count = kinds.size();
     OdbcRows rows(link_, source, std::move(described), std::move(kinds));
-    if (!keptText.empty()) rows.KeepAfterUse(keptText, keptGeneration);
+    if (!keptText.empty()) rows.KeepAfterUse(keptText, keptGeneration, std::move(parameters));
     long found = 0;
     while (rows.Fetch()) {
         if (++found > 1) continue;
