@@ -70,6 +70,13 @@ TEST(TextsAsParameters, OnlyValuesInTheWhereClauseOfOnePlainSelect) {
         EXPECT_EQ(c.rewritten, result.sql) << c.sql;
         EXPECT_EQ(c.values, result.values) << c.sql;
     }
+    // A long IN list stays as written: the engine limits a statement's parameters, not its texts.
+    for (std::size_t count : {dbplatform::provider::kMostTextParameters, dbplatform::provider::kMostTextParameters + 1}) {
+        std::string sql = "SELECT * FROM t WHERE a IN ('0'";
+        for (std::size_t n = 1; n < count; ++n) sql += ", '" + std::to_string(n) + "'";
+        EXPECT_EQ(count <= dbplatform::provider::kMostTextParameters ? count : 0, TextsAsParameters(sql + ")").values.size())
+            << count << " texts";
+    }
 }
 
 // A value as these tests compare it.
@@ -139,12 +146,20 @@ TEST_F(SqliteOdbcKeptQueries, TextsAsParametersSelectWhatTheEngineSelects) {
         "s IS 'x'", "u IS NOT 'x'", "CASE WHEN s = '123' THEN 'a' ELSE 'b' END = 'a'", "u IN (SELECT s FROM t WHERE s = '123')",
         "s = 'X' COLLATE NOCASE", "r > '2' AND r < '3'", "n = '1.23e2'", "u = 'x' OR s = ''",
     };
-    for (const char* condition : conditions) {
-        const std::string sql = std::string("SELECT id FROM t WHERE ") + condition + " ORDER BY id";
+    // Past the most texts that become parameters, the query runs as written (a statement
+    // takes at most 65,535 parameters).
+    std::string many = "s IN ('123'";
+    for (int n = 0; n < 70000; ++n) many += ", 'v" + std::to_string(n) + "'";
+    many += ")";
+    for (const std::string& condition : std::vector<std::string>(std::begin(conditions), std::end(conditions))) {
+        const std::string sql = "SELECT id FROM t WHERE " + condition + " ORDER BY id";
         ASSERT_FALSE(TextsAsParameters(sql).values.empty()) << sql;
         const std::string expected = EngineIds(sql);
         for (int run = 0; run < 2; ++run) EXPECT_EQ(expected, SessionIds(sql)) << sql << " (run " << run << ")";
     }
+    const std::string sql = "SELECT id FROM t WHERE " + many + " ORDER BY id";
+    EXPECT_EQ("2;", EngineIds(sql));
+    EXPECT_EQ("2;", SessionIds(sql));
 }
 
 // A query reads a table as it is now, after another connection recreated it or this one

@@ -75,6 +75,7 @@ TextParameters TextsAsParameters(std::string_view sql) {
                 std::string value;
                 if (!TextOf(sql, token, &value)) return none;
                 if (!inWhere || !ValueFollows(sql, previous)) break;
+                if (result.values.size() == kMostTextParameters) return none;
                 const Token next = NextToken(sql, token.end);
                 if (next.kind == TokenKind::Other && sql[next.begin] == '.') break;
                 result.sql.append(sql.substr(copied, token.begin - copied));

@@ -11,6 +11,7 @@
 // since the engine's own reading of a number is what the query means.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,9 +23,15 @@ struct TextParameters {
     std::vector<std::string> values;  // the texts in order, quotes removed and '' undone
 };
 
+// At most this many texts become parameters: a query comparing more (a long IN list) is
+// not one a store runs again and again, and engines limit a statement's parameters
+// (SQLite to 32,766) where they take any number of texts.
+inline constexpr std::size_t kMostTextParameters = 32;
+
 // The query with its texts as parameters; `values` is empty (and `sql` too) when there is
 // none, or when `sql` is not one plain SELECT: a ';', a parameter marker of its own (?, :,
-// @, $), an unterminated quote or a compound select leaves the text as it is.
+// @, $), an unterminated quote, a compound select or more than kMostTextParameters texts
+// leaves the text as it is.
 TextParameters TextsAsParameters(std::string_view sql);
 
 }  // namespace dbplatform::provider
