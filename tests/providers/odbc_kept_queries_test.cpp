@@ -45,6 +45,11 @@ TEST(TextsAsParameters, OnlyValuesInTheWhereClauseOfOnePlainSelect) {
         {"SELECT * FROM t JOIN u ON t.a = 'x' WHERE b = 'y'", "SELECT * FROM t JOIN u ON t.a = 'x' WHERE b = ?", {"y"}},
         {"SELECT * FROM t WHERE a = -- 'c'\n 'x' /* 'd' */", "SELECT * FROM t WHERE a = -- 'c'\n ? /* 'd' */", {"x"}},
         {"SELECT * FROM t WHERE a = '\xC3\xA9\xE2\x82\xAC'", "SELECT * FROM t WHERE a = ?", {"\xC3\xA9\xE2\x82\xAC"}},
+        // A backslash is an ordinary byte inside quotes; a ';' or comment marker inside a text
+        // is part of the value.
+        {"SELECT * FROM t WHERE a = 'x\\' AND b = 'y'", "SELECT * FROM t WHERE a = ? AND b = ?", {"x\\", "y"}},
+        {"SELECT * FROM t WHERE a = '; DROP TABLE t --' OR b = '/*'", "SELECT * FROM t WHERE a = ? OR b = ?",
+         {"; DROP TABLE t --", "/*"}},
         // Names SQLite may read from a quoted text, and values it reads otherwise.
         {"SELECT * FROM t WHERE a IN 'tbl'", "", {}},
         {"SELECT * FROM t WHERE 't'.a = 1", "", {}},
@@ -70,6 +75,11 @@ TEST(TextsAsParameters, OnlyValuesInTheWhereClauseOfOnePlainSelect) {
         EXPECT_EQ(c.rewritten, result.sql) << c.sql;
         EXPECT_EQ(c.values, result.values) << c.sql;
     }
+    // A NUL inside a text stays in its value, and the text around it is kept whole.
+    const std::string withNul("SELECT * FROM t WHERE a = 'x\0y' AND b = 1", 41);
+    const auto nul = TextsAsParameters(withNul);
+    EXPECT_EQ(std::vector<std::string>{std::string("x\0y", 3)}, nul.values);
+    EXPECT_EQ("SELECT * FROM t WHERE a = ? AND b = 1", nul.sql);
     // A long IN list stays as written: the engine limits a statement's parameters, not its texts.
     for (std::size_t count : {dbplatform::provider::kMostTextParameters, dbplatform::provider::kMostTextParameters + 1}) {
         std::string sql = "SELECT * FROM t WHERE a IN ('0'";

@@ -1,11 +1,9 @@
 #include <dbplatform/providers/odbc/OdbcInsertedRow.h>
 
 #include <cassert>
-#include <optional>
 
 #include <dbplatform/providers/common/RowTargeting.h>
 #include <dbplatform/providers/odbc/OdbcCalls.h>
-#include <dbplatform/providers/odbc/OdbcCommandTimeout.h>
 #include <dbplatform/providers/odbc/OdbcErrors.h>
 #include <dbplatform/providers/odbc/OdbcSession.h>
 
@@ -88,24 +86,13 @@ bool OdbcSession::ReadKeptInsertedRow(const InsertedRowShape& shape, const std::
                   last.handle());
         if (indicator == SQL_NULL_DATA) return false;
     }
-    KeptStatements& keep = link_->keptStatements;
-    std::optional<Statement> statement;
-    if (SQLHSTMT kept = keep.Take(shape.select, schemaVersion); kept != SQL_NULL_HSTMT) {
-        statement.emplace(kept);
-    } else {
-        statement.emplace(link_);
-        SQLCHAR* text = reinterpret_cast<SQLCHAR*>(const_cast<char*>(shape.select.c_str()));
-        CheckOdbc(SQLPrepare(statement->handle(), text, SQL_NTS), SQL_HANDLE_STMT, statement->handle());
-    }
-    const std::uint64_t generation = keep.Generation();
-    SQLHSTMT handle = statement->handle();
-    // Held by the rows until they are read, as the driver may read the bound value then.
     auto parameters = std::make_unique<ParameterList>();
     parameters->Add(Value{ValueKind::Integer, identity, 0, {}}, adBigInt);
-    parameters->Bind(handle);
-    CheckOdbc(Bounded(handle, link_->commandTimeout, [&] { return SQLExecute(handle); }), SQL_HANDLE_STMT, handle);
-    ReadRows(statement->Release(), shape.columns, shape.kinds, true, stored, shape.select, generation,
-             std::move(parameters));
+    QueryRun run = RunKept(shape.select, schemaVersion, std::move(parameters));
+    CheckOdbc(run.rc, SQL_HANDLE_STMT, run.statement->handle());
+    // The rows hold the bound value until they are read, as the driver may read it then.
+    ReadRows(run.statement->Release(), shape.columns, shape.kinds, true, stored, run.keptText, run.generation,
+             std::move(run.parameters));
     return true;
 }
 

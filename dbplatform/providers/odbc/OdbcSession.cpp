@@ -127,6 +127,30 @@ std::string OdbcSession::ReadSchemaAgainIfChanged() {
     return version;
 }
 
+// Runs `text` with `parameters` on the statement kept prepared for it under `schemaVersion`,
+// or on one prepared now (see KeptStatements). A failed preparation is returned, not thrown,
+// as a failed run is.
+OdbcSession::QueryRun OdbcSession::RunKept(std::string text, const std::string& schemaVersion,
+                                           std::unique_ptr<ParameterList> parameters) {
+    QueryRun run;
+    KeptStatements& keep = link_->keptStatements;
+    SQLHSTMT kept = keep.Take(text, schemaVersion);
+    run.generation = keep.Generation();
+    if (kept != SQL_NULL_HSTMT) {
+        run.statement = std::make_unique<Statement>(kept);
+    } else {
+        run.statement = std::make_unique<Statement>(link_);
+        run.rc = SQLPrepare(run.statement->handle(), reinterpret_cast<SQLCHAR*>(text.data()), SQL_NTS);
+        if (!SQL_SUCCEEDED(run.rc)) return run;
+    }
+    SQLHSTMT handle = run.statement->handle();
+    parameters->Bind(handle);
+    run.rc = Bounded(handle, link_->commandTimeout, [&] { return SQLExecute(handle); });
+    run.parameters = std::move(parameters);
+    run.keptText = std::move(text);
+    return run;
+}
+
 // Runs the query `text`. On SQLite, a query whose WHERE clause compares texts runs with
 // those texts as parameters, on the statement kept prepared for it under `schemaVersion`,
 // read just before (see KeptStatements and TextsAsParameters); any other query, and any
@@ -136,25 +160,10 @@ OdbcSession::QueryRun OdbcSession::RunQuery(const std::string& text, const std::
     TextParameters parameterized;
     if (product_.product == Product::SQLite && !schemaVersion.empty()) parameterized = TextsAsParameters(text);
     if (!parameterized.values.empty()) {
-        run.parameters = std::make_unique<ParameterList>();
+        auto parameters = std::make_unique<ParameterList>();
         for (std::string& value : parameterized.values)
-            run.parameters->Add(Value{ValueKind::Text, 0, 0, std::move(value)}, adVarWChar);
-        KeptStatements& keep = link_->keptStatements;
-        SQLHSTMT kept = keep.Take(parameterized.sql, schemaVersion);
-        run.generation = keep.Generation();
-        if (kept != SQL_NULL_HSTMT) {
-            run.statement = std::make_unique<Statement>(kept);
-        } else {
-            run.statement = std::make_unique<Statement>(link_);
-            SQLCHAR* prepared = reinterpret_cast<SQLCHAR*>(parameterized.sql.data());
-            run.rc = SQLPrepare(run.statement->handle(), prepared, SQL_NTS);
-            if (!SQL_SUCCEEDED(run.rc)) return run;
-        }
-        SQLHSTMT handle = run.statement->handle();
-        run.parameters->Bind(handle);
-        run.rc = Bounded(handle, link_->commandTimeout, [&] { return SQLExecute(handle); });
-        run.keptText = std::move(parameterized.sql);
-        return run;
+            parameters->Add(Value{ValueKind::Text, 0, 0, std::move(value)}, adVarWChar);
+        return RunKept(std::move(parameterized.sql), schemaVersion, std::move(parameters));
     }
     run.statement = std::make_unique<Statement>(link_);
     SQLHSTMT handle = run.statement->handle();

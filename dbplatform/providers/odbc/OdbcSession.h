@@ -101,6 +101,7 @@ private:
         std::uint64_t generation = 0;
     };
     QueryRun RunQuery(const std::string& text, const std::string& schemaVersion);
+    QueryRun RunKept(std::string text, const std::string& schemaVersion, std::unique_ptr<ParameterList> parameters);
     StoredRow StoredByKey(const std::string& table, const std::vector<ColumnWrite>& columns);
     void EndTransaction(SQLSMALLINT completion);
 
