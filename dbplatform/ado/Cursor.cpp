@@ -1,5 +1,7 @@
 #include "Cursor.h"
 
+#include <cassert>
+
 #include <dbplatform/base/Diagnostics.h>
 #include <dbplatform/com/ComError.h>
 
@@ -27,6 +29,7 @@ Cursor::Cursor(std::shared_ptr<provider::Session> session, std::unique_ptr<provi
     navigation_.OnRowsInFront([this](std::size_t count) {
         batchLog_.RowsInFront(count);
         edit_.RowsInFront(count);
+        if (insertedRowToRead_) insertedRowToRead_->row += count;
     });
 }
 
@@ -47,16 +50,29 @@ void Cursor::RequireUpdatable() const {
 }
 
 // During an AddNew the new row is neither at BOF nor at EOF, and has no position.
-bool Cursor::Bof() { return !edit_.Adding() && navigation_.Bof(); }
-bool Cursor::Eof() { return !edit_.Adding() && navigation_.Eof(); }
-long Cursor::RecordCount() { return navigation_.RecordCount(); }
+bool Cursor::Bof() {
+    ReadInsertedRowIfPending();
+    return !edit_.Adding() && navigation_.Bof();
+}
+
+bool Cursor::Eof() {
+    ReadInsertedRowIfPending();
+    return !edit_.Adding() && navigation_.Eof();
+}
+
+long Cursor::RecordCount() {
+    ReadInsertedRowIfPending();
+    return navigation_.RecordCount();
+}
 
 long Cursor::AbsolutePosition() {
+    ReadInsertedRowIfPending();
     if (edit_.Adding()) return adPosUnknown;
     return navigation_.AbsolutePosition();
 }
 
 void Cursor::SetAbsolutePosition(long position) {
+    ReadInsertedRowIfPending();
     navigation_.RequireStatic();
     navigation_.Resolve();
     SaveBeforeMove();
@@ -64,6 +80,7 @@ void Cursor::SetAbsolutePosition(long position) {
 }
 
 void Cursor::GetBookmark(VARIANT* out) {
+    ReadInsertedRowIfPending();
     navigation_.RequireStatic();
     if (edit_.Adding()) RaiseAdo(adErrNoCurrentRecordHr);
     double bookmark = navigation_.Bookmark();
@@ -72,6 +89,7 @@ void Cursor::GetBookmark(VARIANT* out) {
 }
 
 void Cursor::SetBookmark(const VARIANT& bookmark) {
+    ReadInsertedRowIfPending();
     navigation_.RequireStatic();
     navigation_.Resolve();
     SaveBeforeMove();
@@ -79,30 +97,35 @@ void Cursor::SetBookmark(const VARIANT& bookmark) {
 }
 
 void Cursor::MoveFirst() {
+    ReadInsertedRowIfPending();
     navigation_.Resolve();
     SaveBeforeMove();
     navigation_.MoveFirst();
 }
 
 void Cursor::MoveNext() {
+    ReadInsertedRowIfPending();
     navigation_.Resolve();
     SaveBeforeMove();
     navigation_.MoveNext();
 }
 
 void Cursor::MovePrevious() {
+    ReadInsertedRowIfPending();
     navigation_.Resolve();
     SaveBeforeMove();
     navigation_.MovePrevious();
 }
 
 void Cursor::MoveLast() {
+    ReadInsertedRowIfPending();
     navigation_.Resolve();
     SaveBeforeMove();
     navigation_.MoveLast();
 }
 
 void Cursor::Move(long records, const VARIANT& start) {
+    ReadInsertedRowIfPending();
     navigation_.Resolve();
     SaveBeforeMove();
     navigation_.Move(records, start);
@@ -129,6 +152,7 @@ void Cursor::DiscardEdit() {
 }
 
 void Cursor::AddNew() {
+    ReadInsertedRowIfPending();
     RequireUpdatable();
     if (edit_.Active()) Update();
     edit_.BeginAdd(navigation_.Current());
@@ -167,7 +191,8 @@ void Cursor::InsertPending() {
         return;
     }
     navigation_.PrepareForWrite();
-    RowLocator locator = writer_.Insert(PendingWrites(0, false));
+    StoredRowReader storedLater;
+    RowLocator locator = writer_.Insert(PendingWrites(0, false), &storedLater);
     std::vector<Value> values(columns_.Count());
     for (std::size_t c = 0; c < columns_.Count(); ++c)
         if (pending[c]) values[c] = *pending[c];
@@ -175,6 +200,19 @@ void Cursor::InsertPending() {
     writer_.ApplyLocator(navigation_.Store(), row, locator);
     edit_.End();
     navigation_.SetRow(row);
+    assert(!insertedRowToRead_);
+    if (storedLater) insertedRowToRead_ = InsertedRowToRead{row, std::move(storedLater)};
+}
+
+// A failed read is reported once, by the call that needed it; the row keeps the values
+// written, which is what the cursor shows where the row is gone, too.
+void Cursor::ReadInsertedRow() {
+    assert(insertedRowToRead_);
+    InsertedRowToRead pending = std::move(*insertedRowToRead_);
+    insertedRowToRead_.reset();
+    DiagnosticScope scope("ADODB.Recordset", "Update", sql_);
+    RowLocator stored{pending.read()};
+    if (!stored.columns.empty()) writer_.ApplyLocator(navigation_.Store(), pending.row, stored);
 }
 
 // Updates the changed columns of the current row, located by its locator and the
@@ -203,6 +241,7 @@ void Cursor::UpdatePending() {
 }
 
 void Cursor::Update() {
+    ReadInsertedRowIfPending();
     if (!edit_.Active()) return;
     RequireUpdatable();
     if (edit_.Adding()) InsertPending();
@@ -219,6 +258,7 @@ void Cursor::DeleteRow(std::size_t row) {
 // Deletes the current row (which stays current, marked deleted, until the cursor
 // moves) or every row of the cursor.
 void Cursor::Delete(AffectEnum affect) {
+    ReadInsertedRowIfPending();
     RequireUpdatable();
     if (affect == adAffectGroup) RaiseAdo(adErrFeatureNotAvailableHr);
     if (affect != adAffectCurrent && affect != adAffectAll && affect != adAffectAllChapters)
@@ -244,6 +284,7 @@ void Cursor::Delete(AffectEnum affect) {
 // Sends every held change in one transaction (unless the connection already has one
 // open, which then decides). The cursor changes only after the commit.
 void Cursor::UpdateBatch() {
+    ReadInsertedRowIfPending();
     DiagnosticScope scope("ADODB.Recordset", "UpdateBatch", sql_);
     if (edit_.Active()) Update();
     if (!columns_.Batch()) return;
@@ -268,6 +309,7 @@ void Cursor::UpdateBatch() {
 }
 
 void Cursor::CancelBatch() {
+    ReadInsertedRowIfPending();
     if (edit_.Active()) DiscardEdit();
     if (!columns_.Batch()) return;
     batchLog_.Cancel();

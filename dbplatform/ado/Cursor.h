@@ -98,6 +98,14 @@ private:
     std::size_t WritableColumn(std::size_t field);
     std::vector<provider::ColumnWrite> PendingWrites(std::size_t row, bool withOriginals) const;
     void InsertPending();
+    // Shows the values the database stored in the row this cursor inserted last, where
+    // the provider left reading them until the row is looked at. Every method that reads
+    // a value or a position, moves, or writes calls it first, so no other work on the
+    // cursor comes between the insert and the read (the row's number still holds).
+    void ReadInsertedRowIfPending() {
+        if (insertedRowToRead_) ReadInsertedRow();
+    }
+    void ReadInsertedRow();
     void UpdatePending();
     void DeleteRow(std::size_t row);
     provider::Value CurrentValue(std::size_t column);
@@ -111,6 +119,11 @@ private:
     RowWriter writer_;
     EditBuffer edit_;
     BatchLog batchLog_;
+    struct InsertedRowToRead {
+        std::size_t row;
+        StoredRowReader read;
+    };
+    std::optional<InsertedRowToRead> insertedRowToRead_;
 };
 
 }  // namespace dbplatform::ado

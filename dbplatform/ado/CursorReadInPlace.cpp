@@ -11,6 +11,7 @@ namespace dbplatform::ado {
 // as VT_BSTR that a BSTR can hold, which GetValue would copy into a new BSTR, is handed
 // over as it is. Every other case goes through GetValue itself.
 bool Cursor::ReadInPlace(std::size_t field, VARIANT* out, std::string_view* text) {
+    ReadInsertedRowIfPending();
     if (edit_.Active() || !navigation_.OnRow() || navigation_.Deleted(navigation_.Row())) {
         GetValue(field, out);
         return false;

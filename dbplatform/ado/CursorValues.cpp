@@ -60,6 +60,7 @@ inline bool PlainVariant(const provider::CellView& cell, VARTYPE wanted, VARIANT
 }  // namespace
 
 void Cursor::GetValue(std::size_t field, VARIANT* out) {
+    ReadInsertedRowIfPending();
     std::size_t column = columns_.ColumnOfField(field);
     const RowStore& store = navigation_.Store();
     // The common case of a walk: no edit, a current row that is not deleted.
@@ -80,6 +81,7 @@ void Cursor::GetValue(std::size_t field, VARIANT* out) {
 }
 
 void Cursor::GetOriginalValue(std::size_t field, VARIANT* out) {
+    ReadInsertedRowIfPending();
     std::size_t column = columns_.ColumnOfField(field);
     if (edit_.Adding()) {
         out->vt = VT_NULL;
@@ -102,11 +104,13 @@ std::size_t Cursor::WritableColumn(std::size_t field) {
 // Converts first, so that a value the column cannot hold is refused before anything
 // is held for writing.
 void Cursor::PutValue(std::size_t field, const VARIANT& value) {
+    ReadInsertedRowIfPending();
     std::size_t column = WritableColumn(field);
     edit_.Put(column, VariantToValue(value, columns_.Type(column)));
 }
 
 long Cursor::ActualSize(std::size_t field) {
+    ReadInsertedRowIfPending();
     std::size_t column = columns_.ColumnOfField(field);
     Value value = CurrentValue(column);
     switch (value.kind) {
@@ -131,6 +135,7 @@ long Cursor::ActualSize(std::size_t field) {
 // Text fields give their text in UTF-16 units, binary fields their bytes, each call
 // continuing where the last one on this field and row stopped.
 void Cursor::GetChunk(std::size_t field, long length, VARIANT* out) {
+    ReadInsertedRowIfPending();
     if (length < 0) RaiseAdo(adErrInvalidArgumentHr);
     std::size_t column = columns_.ColumnOfField(field);
     Value value = CurrentValue(column);
@@ -166,6 +171,7 @@ void Cursor::GetChunk(std::size_t field, long length, VARIANT* out) {
 
 // The first chunk of an edit replaces the value; later ones append to it.
 void Cursor::AppendChunk(std::size_t field, const VARIANT& data) {
+    ReadInsertedRowIfPending();
     std::size_t column = WritableColumn(field);
     DataTypeEnum type = columns_.Type(column);
     if (!IsTextType(type) && !IsBinaryType(type)) RaiseAdo(adErrFeatureNotAvailableHr);

@@ -118,9 +118,18 @@ struct RowLocator {
 // as written (every column written, where the table has no key known); it is empty
 // unless exactly one row was inserted. The engine takes from it the columns it locates
 // rows by, and shows the values the database filled in.
+//
+// Where reading the stored row costs more than the insert itself (a wide row through a
+// driver that hands every value over as text), the provider may leave it for later:
+// `stored` then holds only the row's locator, taken at once, and `storedLater` reads the
+// row as stored by that locator. The engine calls it at most once, before anything reads
+// or moves over the row, and never when the cursor closes first; it is valid while the
+// session lives. It returns what `stored` would have held, or nothing where the row is
+// gone by then (another statement deleted it, or a rollback took it back).
 struct InsertedRow {
     long rowsChanged = 0;
     std::vector<std::pair<std::string, Value>> stored;
+    std::function<std::vector<std::pair<std::string, Value>>()> storedLater;
 };
 
 // One column written back: name in the base table, its type, the value already converted

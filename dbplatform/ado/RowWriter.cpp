@@ -12,9 +12,18 @@ using provider::ColumnWrite;
 using provider::RowLocator;
 using provider::Value;
 
-RowLocator RowWriter::Insert(const std::vector<ColumnWrite>& writes) {
+RowLocator RowWriter::Insert(const std::vector<ColumnWrite>& writes, StoredRowReader* storedLater) {
     provider::InsertedRow inserted = session_->InsertRow(columns_.Table(), writes);
     if (inserted.rowsChanged != 1) RaiseAdo(DB_E_CONCURRENCYVIOLATION);
+    if (inserted.storedLater) {
+        if (storedLater) {
+            *storedLater = std::move(inserted.storedLater);
+        } else {
+            auto stored = inserted.storedLater();
+            // The locator taken at once stays where the row has gone meanwhile.
+            if (!stored.empty()) inserted.stored = std::move(stored);
+        }
+    }
     return RowLocator{std::move(inserted.stored)};
 }
 

@@ -3,6 +3,7 @@
 // the caller changes nothing in the cursor.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -15,6 +16,9 @@
 
 namespace dbplatform::ado {
 
+// Reads a row just inserted as the database stored it; see InsertedRow::storedLater.
+using StoredRowReader = std::function<std::vector<std::pair<std::string, provider::Value>>()>;
+
 class RowWriter {
 public:
     RowWriter(std::shared_ptr<provider::Session> session, const CursorColumns& columns)
@@ -22,7 +26,10 @@ public:
 
     // Inserts one row with the columns given (the database fills the others) and
     // returns where it is. Every insert of the cursor, immediate or held, comes here.
-    provider::RowLocator Insert(const std::vector<provider::ColumnWrite>& writes);
+    // Where the provider leaves reading the stored row for later, the reading goes to
+    // `storedLater` when one is given (see InsertedRow), else it is done now.
+    provider::RowLocator Insert(const std::vector<provider::ColumnWrite>& writes,
+                                StoredRowReader* storedLater = nullptr);
     // Changes the row at `locator`, which the provider refreshes.
     void Update(const std::vector<provider::ColumnWrite>& writes, provider::RowLocator& locator);
     void Delete(const provider::RowLocator& locator);

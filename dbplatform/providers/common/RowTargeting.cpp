@@ -142,10 +142,10 @@ std::string ExistsStatement(const RowDialect& dialect, std::string_view table, c
            TargetOneRow(dialect, table, locator, nullptr, keyColumns, add);
 }
 
-std::string SelectInsertedStatement(const RowDialect& dialect, std::string_view table) {
+std::string SelectInsertedStatement(const RowDialect& dialect, std::string_view table, std::string_view identity) {
     assert(!dialect.identity.empty() && !dialect.lastIdentity.empty());
     return "SELECT " + dialect.identity + ", * FROM " + QuotedName(dialect, table) + " WHERE " + dialect.identity +
-           " = " + dialect.lastIdentity;
+           " = " + std::string(identity.empty() ? std::string_view(dialect.lastIdentity) : identity);
 }
 
 std::string SelectByKeyStatement(const RowDialect& dialect, std::string_view table, const RowLocator& key,

@@ -97,8 +97,9 @@ std::string DeleteStatement(const RowDialect& dialect, std::string_view table, c
 std::string ExistsStatement(const RowDialect& dialect, std::string_view table, const RowLocator& locator,
                             const std::vector<std::string>& keyColumns, const AddParameter& add);
 
-// The row just inserted, identity first: for ReadBack::ByIdentity.
-std::string SelectInsertedStatement(const RowDialect& dialect, std::string_view table);
+// The row just inserted, identity first: for ReadBack::ByIdentity. The row is the one
+// whose identity is `identity` (a parameter marker), else the last one inserted.
+std::string SelectInsertedStatement(const RowDialect& dialect, std::string_view table, std::string_view identity = {});
 
 // The row whose columns hold `key`'s values, at most one: for ReadBack::ByKey.
 std::string SelectByKeyStatement(const RowDialect& dialect, std::string_view table, const RowLocator& key,

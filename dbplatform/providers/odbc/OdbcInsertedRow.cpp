@@ -1,10 +1,12 @@
 #include <dbplatform/providers/odbc/OdbcInsertedRow.h>
 
 #include <cassert>
+#include <optional>
 
 #include <dbplatform/providers/common/RowTargeting.h>
 #include <dbplatform/providers/odbc/OdbcCalls.h>
 #include <dbplatform/providers/odbc/OdbcErrors.h>
+#include <dbplatform/providers/odbc/OdbcParameters.h>
 #include <dbplatform/providers/odbc/OdbcSession.h>
 
 namespace dbplatform::provider::odbc {
@@ -45,18 +47,33 @@ bool EveryColumnTyped(SQLHSTMT statement, const std::string& table, std::size_t 
 
 }  // namespace
 
-// The new row as stored (defaults included), its row identity last. The first read of a
-// table under a schema version describes the full statement; later ones reuse that
-// description for the statement of bare values. Any statement that may change a table's
-// definition, or roll one back, forgets the descriptions (see SchemaBoundFacts).
-void OdbcSession::ReadInsertedRow(const std::string& table, StoredRow* stored) {
+// The identity the connection gave the row it inserted last, if any.
+std::optional<SQLBIGINT> OdbcSession::LastIdentity() {
+    Statement last(link_);
+    Run(last.handle(), "SELECT " + product_.rows.lastIdentity, nullptr, link_->commandTimeout);
+    if (!SQL_SUCCEEDED(SQLFetch(last.handle()))) return std::nullopt;
+    SQLBIGINT identity = 0;
+    SQLLEN indicator = SQL_NULL_DATA;
+    CheckOdbc(SQLGetData(last.handle(), 1, SQL_C_SBIGINT, &identity, sizeof identity, &indicator), SQL_HANDLE_STMT,
+              last.handle());
+    if (indicator == SQL_NULL_DATA) return std::nullopt;
+    return identity;
+}
+
+// The row of `table` with row identity `identity` as stored (defaults included), its
+// identity last; nothing where no such row is left. The first read of a table under a
+// schema version describes the full statement; later ones reuse that description for
+// the statement of bare values. Any statement that may change a table's definition, or
+// roll one back, forgets the descriptions (see SchemaBoundFacts).
+void OdbcSession::ReadInsertedRow(const std::string& table, SQLBIGINT identity, StoredRow* stored) {
     const RowDialect& dialect = product_.rows;
     const std::string version = SchemaVersion();
-    if (const InsertedRowShape* kept = insertedRows_.Find(table, version)) {
-        if (ReadKeptInsertedRow(*kept, version, stored)) return;
-    }
+    if (const InsertedRowShape* kept = insertedRows_.Find(table, version))
+        return ReadKeptInsertedRow(*kept, version, identity, stored);
+    ParameterList parameters;
+    parameters.Add(Value{ValueKind::Integer, identity, 0, {}}, adBigInt);
     Statement lookup(link_);
-    Run(lookup.handle(), SelectInsertedStatement(dialect, table), nullptr, link_->commandTimeout);
+    Run(lookup.handle(), SelectInsertedStatement(dialect, table, "?"), &parameters, link_->commandTimeout);
     InsertedRowShape shape;
     shape.kinds = KindsOf(lookup.handle(), &shape.columns);
     if (product_.identityReadsAsText && !shape.kinds.empty()) shape.kinds[0] = ValueKind::Text;
@@ -69,23 +86,12 @@ void OdbcSession::ReadInsertedRow(const std::string& table, StoredRow* stored) {
         insertedRows_.Keep(table, version, std::move(shape));
 }
 
-// Reads the row just inserted with the statement of bare values, its row identity bound
-// as the statement's one parameter. The driver runs a statement with parameters again
-// without preparing it anew (see KeptStatements), so a row of hundreds of columns is not
-// parsed and looked up in the catalog for every insert; asking for the identity first costs
-// a statement of one value. False, having read nothing, when no row identity is known.
-bool OdbcSession::ReadKeptInsertedRow(const InsertedRowShape& shape, const std::string& schemaVersion,
-                                      StoredRow* stored) {
-    SQLBIGINT identity = 0;
-    {
-        Statement last(link_);
-        Run(last.handle(), "SELECT " + product_.rows.lastIdentity, nullptr, link_->commandTimeout);
-        SQLLEN indicator = SQL_NULL_DATA;
-        if (!SQL_SUCCEEDED(SQLFetch(last.handle()))) return false;
-        CheckOdbc(SQLGetData(last.handle(), 1, SQL_C_SBIGINT, &identity, sizeof identity, &indicator), SQL_HANDLE_STMT,
-                  last.handle());
-        if (indicator == SQL_NULL_DATA) return false;
-    }
+// Reads the row with the statement of bare values, its row identity bound as the
+// statement's one parameter. The driver runs a statement with parameters again without
+// preparing it anew (see KeptStatements), so a row of hundreds of columns is not parsed
+// and looked up in the catalog for every insert.
+void OdbcSession::ReadKeptInsertedRow(const InsertedRowShape& shape, const std::string& schemaVersion,
+                                      SQLBIGINT identity, StoredRow* stored) {
     auto parameters = std::make_unique<ParameterList>();
     parameters->Add(Value{ValueKind::Integer, identity, 0, {}}, adBigInt);
     QueryRun run = RunKept(shape.select, schemaVersion, std::move(parameters));
@@ -93,7 +99,6 @@ bool OdbcSession::ReadKeptInsertedRow(const InsertedRowShape& shape, const std::
     // The rows hold the bound value until they are read, as the driver may read it then.
     ReadRows(run.statement->Release(), shape.columns, shape.kinds, true, stored, run.keptText, run.generation,
              std::move(run.parameters));
-    return true;
 }
 
 }  // namespace dbplatform::provider::odbc

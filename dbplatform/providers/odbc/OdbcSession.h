@@ -89,8 +89,10 @@ private:
     long ReadRows(SQLHSTMT source, std::vector<ColumnInfo> described, std::vector<ValueKind> kinds, bool identityFirst,
                   StoredRow* stored, const std::string& keptText = "", std::uint64_t keptGeneration = 0,
                   std::unique_ptr<ParameterList> parameters = nullptr);
-    void ReadInsertedRow(const std::string& table, StoredRow* stored);
-    bool ReadKeptInsertedRow(const InsertedRowShape& shape, const std::string& schemaVersion, StoredRow* stored);
+    std::optional<SQLBIGINT> LastIdentity();
+    void ReadInsertedRow(const std::string& table, SQLBIGINT identity, StoredRow* stored);
+    void ReadKeptInsertedRow(const InsertedRowShape& shape, const std::string& schemaVersion, SQLBIGINT identity,
+                             StoredRow* stored);
     // A query run: its statement and result code, and where its texts became parameters,
     // the parameters and the text the statement is kept prepared for.
     struct QueryRun {

@@ -108,7 +108,18 @@ InsertedRow OdbcSession::InsertRow(const std::string& table, const std::vector<C
             break;
         case RowDialect::ReadBack::ByIdentity:
             inserted.rowsChanged = RowCount(statement.handle());
-            if (inserted.rowsChanged == 1) ReadInsertedRow(table, &inserted.stored);
+            if (inserted.rowsChanged == 1) {
+                // The identity now, before another insert on the connection moves it on;
+                // the stored row when the engine needs it (see InsertedRow::storedLater).
+                const std::optional<SQLBIGINT> identity = LastIdentity();
+                if (!identity) break;
+                inserted.stored.emplace_back(kRowIdentityName, Value{ValueKind::Integer, *identity, 0, {}});
+                inserted.storedLater = [this, table, id = *identity] {
+                    StoredRow stored;
+                    ReadInsertedRow(table, id, &stored);
+                    return stored;
+                };
+            }
             break;
         case RowDialect::ReadBack::ByKey:
             inserted.rowsChanged = RowCount(statement.handle());
