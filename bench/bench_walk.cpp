@@ -90,6 +90,7 @@ const MethodEntry kMethods[] = {
     // PostgreSQL (a copy of the same rows) and the SQLite file through the ODBC driver.
     {"pg-raw", benchwalk::WalkPgRaw},
     {"pg-raw-single-row", benchwalk::WalkPgRawSingleRow},
+    {"pg-raw-copy", benchwalk::WalkPgRawCopy},
     {"recordset-pg", benchwalk::WalkRecordsetPg},
     {"quillet-pg", benchwalk::WalkQuilletPg},
     {"odbc-raw", benchwalk::WalkOdbcRaw},

@@ -38,6 +38,7 @@ std::string SqliteOdbcConnectionString(const std::string& sqliteFile);
 
 ServerWalkResult WalkPgRaw(const std::string& sqliteFile);
 ServerWalkResult WalkPgRawSingleRow(const std::string& sqliteFile);
+ServerWalkResult WalkPgRawCopy(const std::string& sqliteFile);
 ServerWalkResult WalkRecordsetPg(const std::string& sqliteFile);
 ServerWalkResult WalkOdbcRaw(const std::string& sqliteFile);
 ServerWalkResult WalkRecordsetOdbc(const std::string& sqliteFile);
