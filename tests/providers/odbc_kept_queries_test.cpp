@@ -228,13 +228,8 @@ TEST_F(SqliteOdbcKeptQueries, QueryLeftEarlyHoldsNoLock) {
             CommandResult result = session_->Execute("SELECT a FROM t WHERE s = 'k'", ExecuteOptions{});
             for (int row = 0; row < rowsRead; ++row) ASSERT_TRUE(result.rows->Fetch());
         }
-        sqlite3* other = nullptr;
-        ASSERT_EQ(SQLITE_OK, sqlite3_open(file_.c_str(), &other));
-        char* error = nullptr;
-        EXPECT_EQ(SQLITE_OK, sqlite3_exec(other, "INSERT INTO t VALUES (9, 'other')", nullptr, nullptr, &error))
-            << rowsRead << " rows read: " << (error ? error : "");
-        sqlite3_free(error);
-        sqlite3_close(other);
+        SCOPED_TRACE(std::to_string(rowsRead) + " rows read");
+        ExecuteOnOwnConnection(file_, "INSERT INTO t VALUES (9, 'other')", 0);
     }
 }
 

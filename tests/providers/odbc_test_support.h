@@ -87,11 +87,12 @@ HRESULT FailureOf(Action action, std::string* description = nullptr) {
 }
 
 // Runs `sql` on a connection of its own to the SQLite file `file`, past the driver, as
-// another client of the same database would.
-inline void ExecuteOnOwnConnection(const std::string& file, const std::string& sql) {
+// another client of the same database would. It waits up to `busyTimeoutMs` for a lock;
+// 0 fails at once, to show that nobody holds one.
+inline void ExecuteOnOwnConnection(const std::string& file, const std::string& sql, int busyTimeoutMs = 5000) {
     sqlite3* db = nullptr;
     ASSERT_EQ(SQLITE_OK, sqlite3_open(file.c_str(), &db));
-    sqlite3_busy_timeout(db, 5000);
+    sqlite3_busy_timeout(db, busyTimeoutMs);
     EXPECT_EQ(SQLITE_OK, sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr)) << sqlite3_errmsg(db);
     sqlite3_close(db);
 }
